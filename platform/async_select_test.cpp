@@ -1,0 +1,219 @@
+// AsyncSelect's Winsock rules over real loopback sockets: re-enabling, FD_CLOSE only after the
+// unread bytes, accept and datagram events, selections from another thread.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "platform/message_queue.h"
+#include "platform/socket.h"
+#include "platform/socket_errors.h"
+
+namespace platform {
+namespace {
+
+constexpr unsigned kMsgSock = kWmUser + 9;
+
+// A connected loopback pair: client (ours to select) and server end (the peer).
+struct Pair {
+  Socket listener = CreateSocket(SOCK_STREAM);
+  Socket ours = kInvalidSocket;
+  Socket peer = kInvalidSocket;
+  Pair() {
+    EXPECT_EQ(BindLoopback(listener, 0), 0);
+    EXPECT_EQ(Listen(listener, 4), 0);
+    ours = CreateSocket(SOCK_STREAM);
+    EXPECT_EQ(Connect(ours, "127.0.0.1", LocalPort(listener)), 0);
+    peer = Accept(listener);
+  }
+  ~Pair() {
+    for (Socket s : {listener, ours, peer}) {
+      if (s >= 0) CloseSocket(s);
+    }
+  }
+};
+
+// Next message within timeout_ms, or a kWmNull message.
+Message NextWithin(int timeout_ms) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  Message msg;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (PeekMessage(&msg, true)) return msg;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return Message{};
+}
+
+TEST(AsyncSelect, ReadIsNotRepostedUntilRecvIsCalled) {
+  Pair p;
+  TargetId target = CreateTarget();
+  ASSERT_EQ(AsyncSelect(p.ours, target, kMsgSock, kFdRead | kFdClose), 0);
+  ASSERT_EQ(Send(p.peer, "abc", 3), 3);
+  Message m = NextWithin(1000);
+  EXPECT_EQ(m.message, kMsgSock);
+  EXPECT_EQ(m.wparam, static_cast<Wparam>(p.ours));
+  EXPECT_EQ(SelectEvent(m.lparam), kFdRead);
+  ASSERT_EQ(Send(p.peer, "def", 3), 3);
+  EXPECT_EQ(NextWithin(100).message, kWmNull) << "FD_READ posted twice without a recv";
+  char buf[2];
+  ASSERT_EQ(Recv(p.ours, buf, 2), 2);  // a partial read re-enables: bytes remain
+  m = NextWithin(1000);
+  EXPECT_EQ(SelectEvent(m.lparam), kFdRead);
+  DestroyTarget(target);
+}
+
+TEST(AsyncSelect, CloseComesOnlyAfterEveryByteWasRead) {
+  Pair p;
+  TargetId target = CreateTarget();
+  ASSERT_EQ(AsyncSelect(p.ours, target, kMsgSock, kFdRead | kFdClose), 0);
+  std::string payload(100000, 'x');
+  ASSERT_EQ(SendAll(p.peer, payload.data(), payload.size()), 0);
+  CloseSocket(p.peer);
+  p.peer = kInvalidSocket;
+  size_t received = 0;
+  for (;;) {
+    Message m = NextWithin(2000);
+    ASSERT_EQ(m.message, kMsgSock) << "no event after " << received << " bytes";
+    if (SelectEvent(m.lparam) == kFdClose) {
+      EXPECT_EQ(SelectError(m.lparam), 0);
+      break;
+    }
+    ASSERT_EQ(SelectEvent(m.lparam), kFdRead);
+    unsigned long waiting = 0;
+    ASSERT_EQ(BytesWaiting(p.ours, &waiting), 0);
+    std::string buf(waiting, '\0');
+    int n = Recv(p.ours, buf.data(), buf.size());
+    ASSERT_GE(n, 0);
+    received += static_cast<size_t>(n);
+  }
+  EXPECT_EQ(received, payload.size());
+  EXPECT_EQ(NextWithin(100).message, kWmNull) << "FD_CLOSE is posted once";
+  DestroyTarget(target);
+}
+
+TEST(AsyncSelect, ResetCarriesTheWinsockError) {
+  Pair p;
+  TargetId target = CreateTarget();
+  ASSERT_EQ(AsyncSelect(p.ours, target, kMsgSock, kFdRead | kFdClose), 0);
+  linger hard{1, 0};
+  setsockopt(p.peer, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  CloseSocket(p.peer);
+  p.peer = kInvalidSocket;
+  Message m = NextWithin(1000);
+  EXPECT_EQ(SelectEvent(m.lparam), kFdClose);
+  EXPECT_EQ(SelectError(m.lparam), kWsaEConnReset);
+  DestroyTarget(target);
+}
+
+TEST(AsyncSelect, CloseOnlySelectionSeesThePeerLeave) {
+  Pair p;
+  TargetId target = CreateTarget();
+  ASSERT_EQ(AsyncSelect(p.ours, target, kMsgSock, kFdClose), 0);
+  EXPECT_EQ(NextWithin(50).message, kWmNull);
+  CloseSocket(p.peer);
+  p.peer = kInvalidSocket;
+  EXPECT_EQ(SelectEvent(NextWithin(1000).lparam), kFdClose);
+  DestroyTarget(target);
+}
+
+TEST(AsyncSelect, AcceptIsReenabledByAccept) {
+  Socket listener = CreateSocket(SOCK_STREAM);
+  ASSERT_EQ(BindLoopback(listener, 0), 0);
+  ASSERT_EQ(Listen(listener, 8), 0);
+  TargetId target = CreateTarget();
+  ASSERT_EQ(AsyncSelect(listener, target, kWmUser + 1, kFdAccept), 0);
+  Socket c1 = CreateSocket(SOCK_STREAM), c2 = CreateSocket(SOCK_STREAM);
+  ASSERT_EQ(Connect(c1, "127.0.0.1", LocalPort(listener)), 0);
+  ASSERT_EQ(Connect(c2, "127.0.0.1", LocalPort(listener)), 0);
+  EXPECT_EQ(SelectEvent(NextWithin(1000).lparam), kFdAccept);
+  EXPECT_EQ(NextWithin(100).message, kWmNull);
+  Socket a1 = Accept(listener);
+  ASSERT_GE(a1, 0);
+  EXPECT_EQ(SelectEvent(NextWithin(1000).lparam), kFdAccept);
+  Socket a2 = Accept(listener);
+  ASSERT_GE(a2, 0);
+  EXPECT_EQ(Accept(listener), kInvalidSocket);
+  EXPECT_EQ(LastSocketError(), kWsaEWouldBlock) << "a selected listener is non-blocking";
+  for (Socket s : {listener, c1, c2, a1, a2}) CloseSocket(s);
+  DestroyTarget(target);
+}
+
+TEST(AsyncSelect, DatagramsAreReportedOneReadAtATime) {
+  Socket rx = CreateSocket(SOCK_DGRAM), tx = CreateSocket(SOCK_DGRAM);
+  ASSERT_EQ(BindLoopback(rx, 0), 0);
+  TargetId target = CreateTarget();
+  ASSERT_EQ(AsyncSelect(rx, target, kWmUser + 8, kFdRead), 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(LocalPort(rx));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(SendTo(tx, "one", 3, to), 3);
+  ASSERT_EQ(SendTo(tx, "two", 3, to), 3);
+  EXPECT_EQ(SelectEvent(NextWithin(1000).lparam), kFdRead);
+  EXPECT_EQ(NextWithin(100).message, kWmNull);
+  char buf[8];
+  ASSERT_EQ(RecvFrom(rx, buf, sizeof buf, nullptr), 3);
+  EXPECT_EQ(SelectEvent(NextWithin(1000).lparam), kFdRead);
+  ASSERT_EQ(RecvFrom(rx, buf, sizeof buf, nullptr), 3);
+  EXPECT_EQ(std::string(buf, 3), "two");
+  EXPECT_EQ(NextWithin(100).message, kWmNull);
+  CloseSocket(rx);
+  CloseSocket(tx);
+  DestroyTarget(target);
+}
+
+TEST(AsyncSelect, ZeroEventsStopsAndANewSelectReportsWhatIsPending) {
+  Pair p;
+  TargetId target = CreateTarget();
+  ASSERT_EQ(AsyncSelect(p.ours, target, kMsgSock, kFdRead | kFdClose), 0);
+  ASSERT_EQ(AsyncSelect(p.ours, target, kMsgSock, 0), 0);
+  ASSERT_EQ(Send(p.peer, "x", 1), 1);
+  EXPECT_EQ(NextWithin(100).message, kWmNull);
+  ASSERT_EQ(AsyncSelect(p.ours, target, kMsgSock + 1, kFdRead | kFdClose), 0);
+  Message m = NextWithin(1000);
+  EXPECT_EQ(m.message, kMsgSock + 1);
+  EXPECT_EQ(SelectEvent(m.lparam), kFdRead);
+  DestroyTarget(target);
+}
+
+TEST(AsyncSelect, SelectFromAnotherThreadWakesTheOwner) {
+  Pair p;
+  ASSERT_EQ(Send(p.peer, "wake", 4), 4);
+  std::atomic<TargetId> target{0};
+  std::atomic<bool> got_read{false};
+  std::thread owner([&] {
+    target = CreateTarget();
+    Message msg;
+    // Blocks in GetMessage with nothing selected until the other thread selects.
+    while (GetMessage(&msg)) {
+      if (msg.message == kMsgSock && SelectEvent(msg.lparam) == kFdRead) {
+        got_read = true;
+        break;
+      }
+    }
+    DestroyTarget(target);
+  });
+  while (target == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_EQ(AsyncSelect(p.ours, target, kMsgSock, kFdRead | kFdClose), 0);
+  owner.join();
+  EXPECT_TRUE(got_read);
+}
+
+TEST(AsyncSelect, UnknownTargetOrNonSocketIsRefused) {
+  int error = 0;
+  Pair p;
+  EXPECT_EQ(AsyncSelect(p.ours, 0, kMsgSock, kFdRead, &error), -1);
+  EXPECT_EQ(error, kWsaEInval);
+  TargetId target = CreateTarget();
+  EXPECT_EQ(AsyncSelect(0 /* stdin */, target, kMsgSock, kFdRead, &error), -1);
+  EXPECT_EQ(error, kWsaENotSock);
+  DestroyTarget(target);
+}
+
+}  // namespace
+}  // namespace platform

@@ -1,0 +1,162 @@
+// Posted and thread messages, ordering across threads, timers, target lifetime.
+#include "platform/message_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace platform {
+namespace {
+
+constexpr unsigned kMsgA = kWmUser + 1;
+constexpr unsigned kMsgB = kWmUser + 2;
+
+TEST(MessageQueue, PostedMessagesArriveInOrderWithTheirParameters) {
+  TargetId target = CreateTarget();
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(PostMessage(target, kMsgA, i, -i));
+  for (int i = 0; i < 100; ++i) {
+    Message msg;
+    ASSERT_TRUE(GetMessage(&msg));
+    EXPECT_EQ(msg.target, target);
+    EXPECT_EQ(msg.message, kMsgA);
+    EXPECT_EQ(msg.wparam, static_cast<Wparam>(i));
+    EXPECT_EQ(msg.lparam, -i);
+  }
+  Message none;
+  EXPECT_FALSE(PeekMessage(&none, true));
+  DestroyTarget(target);
+}
+
+TEST(MessageQueue, EachSenderThreadKeepsItsOwnOrder) {
+  TargetId target = CreateTarget();
+  constexpr int kSenders = 8, kEach = 500;
+  std::vector<std::thread> senders;
+  for (int s = 0; s < kSenders; ++s) {
+    senders.emplace_back([=] {
+      for (int i = 0; i < kEach; ++i) PostMessage(target, kMsgA, s, i);
+    });
+  }
+  std::vector<int> next(kSenders, 0);
+  for (int n = 0; n < kSenders * kEach; ++n) {
+    Message msg;
+    ASSERT_TRUE(GetMessage(&msg));
+    ASSERT_EQ(msg.lparam, next[msg.wparam]++);
+  }
+  for (auto& t : senders) t.join();
+  DestroyTarget(target);
+}
+
+TEST(MessageQueue, ThreadMessagesReachTheWaitingThread) {
+  std::atomic<ThreadId> receiver{0};
+  std::atomic<int> got{0};
+  std::thread t([&] {
+    receiver = CurrentThreadId();
+    Message msg;
+    while (GetMessage(&msg)) {
+      if (msg.message == kMsgB && msg.target == 0) {
+        got = static_cast<int>(msg.wparam);
+        PostQuitMessage(0);
+      }
+    }
+  });
+  while (receiver == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(PostThreadMessage(receiver, kMsgB, 42, 0));
+  t.join();
+  EXPECT_EQ(got, 42);
+  EXPECT_FALSE(PostThreadMessage(receiver, kMsgB, 0, 0)) << "an ended thread has no queue";
+}
+
+TEST(MessageQueue, DestroyedTargetRefusesPostsAndEndedThreadDropsItsTargets) {
+  TargetId mine = CreateTarget();
+  EXPECT_TRUE(DestroyTarget(mine));
+  EXPECT_FALSE(PostMessage(mine, kMsgA, 0, 0));
+  EXPECT_FALSE(DestroyTarget(mine));
+
+  TargetId theirs = 0;
+  std::thread([&] { theirs = CreateTarget(); }).join();
+  EXPECT_FALSE(IsTarget(theirs));
+  EXPECT_FALSE(PostMessage(theirs, kMsgA, 0, 0));
+}
+
+TEST(MessageQueue, TimerRepeatsUntilKilledAndComesAfterPostedMessages) {
+  TargetId target = CreateTarget();
+  ASSERT_TRUE(SetTimer(target, 7, 20));
+  PostMessage(target, kMsgA, 0, 0);
+  Message msg;
+  ASSERT_TRUE(GetMessage(&msg));
+  EXPECT_EQ(msg.message, kMsgA);
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(GetMessage(&msg));
+    EXPECT_EQ(msg.message, kWmTimer);
+    EXPECT_EQ(msg.wparam, 7u);
+  }
+  EXPECT_TRUE(KillTimer(target, 7));
+  EXPECT_FALSE(KillTimer(target, 7));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(PeekMessage(&msg, true)) << "a killed timer posts nothing";
+  DestroyTarget(target);
+}
+
+TEST(MessageQueue, WaitMessageLeavesTheMessageForGetMessage) {
+  TargetId target = CreateTarget();
+  std::thread poster([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    PostMessage(target, kMsgB, 5, 0);
+  });
+  WaitMessage();
+  Message msg;
+  ASSERT_TRUE(PeekMessage(&msg, true));
+  EXPECT_EQ(msg.message, kMsgB);
+  poster.join();
+  DestroyTarget(target);
+}
+
+TEST(MessageQueue, QuitEndsGetMessageAfterQueuedMessages) {
+  TargetId target = CreateTarget();
+  PostMessage(target, kMsgA, 1, 0);
+  PostQuitMessage(3);
+  Message msg;
+  EXPECT_TRUE(GetMessage(&msg));
+  EXPECT_FALSE(GetMessage(&msg));
+  EXPECT_EQ(msg.message, kWmQuit);
+  EXPECT_EQ(msg.wparam, 3u);
+  DestroyTarget(target);
+}
+
+TEST(MessageQueue, DispatchRunsTheTargetHandler) {
+  int seen = 0;
+  TargetId target = CreateTarget([&](const Message& m) { seen = static_cast<int>(m.wparam); });
+  PostMessage(target, kMsgA, 9, 0);
+  Message msg;
+  ASSERT_TRUE(GetMessage(&msg));
+  EXPECT_TRUE(DispatchMessage(msg));
+  EXPECT_EQ(seen, 9);
+  DestroyTarget(target);
+}
+
+TEST(MessageQueue, ManyThreadsEachWithTheirOwnQueue) {
+  constexpr int kThreads = 64;
+  std::atomic<int> done{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      TargetId t = CreateTarget();
+      for (int n = 0; n < 50; ++n) PostMessage(t, kMsgA, i, n);
+      Message msg;
+      int count = 0;
+      while (count < 50 && GetMessage(&msg)) {
+        if (msg.wparam == static_cast<Wparam>(i)) ++count;
+      }
+      if (count == 50) ++done;
+      DestroyTarget(t);
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(done, kThreads);
+}
+
+}  // namespace
+}  // namespace platform

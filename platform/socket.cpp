@@ -1,0 +1,276 @@
+// BSD socket calls behind Winsock's names and error numbers. Stateless but for the
+// thread-local last error.
+#include "platform/socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/message_queue.h"
+#include "platform/socket_errors.h"
+
+namespace platform {
+namespace {
+
+thread_local int t_last_error = 0;
+
+int Fail(int err) {
+  t_last_error = WinsockErrorFromErrno(err);
+  return kSocketError;
+}
+
+// Retries a call interrupted by a signal; the gateway's signals must not fail a session.
+template <typename F>
+auto NoIntr(F f) {
+  decltype(f()) r;
+  do {
+    r = f();
+  } while (r < 0 && errno == EINTR);
+  return r;
+}
+
+int WaitFor(Socket s, short events, int timeout_ms) {
+  pollfd p{s, events, 0};
+  int r = NoIntr([&] { return poll(&p, 1, timeout_ms); });
+  if (r < 0) return Fail(errno);
+  return r > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int WinsockErrorFromErrno(int err) {
+  switch (err) {
+    case EINTR: return kWsaEIntr;
+    case EBADF: return kWsaEBadf;
+    case EACCES: case EPERM: return kWsaEAcces;
+    case EFAULT: return kWsaEFault;
+    case EMFILE: case ENFILE: return kWsaEMfile;
+    case EAGAIN: return kWsaEWouldBlock;
+    case EINPROGRESS: case EALREADY: return kWsaEInProgress;
+    case ENOTSOCK: return kWsaENotSock;
+    case EMSGSIZE: return kWsaEMsgSize;
+    case EADDRINUSE: return kWsaEAddrInUse;
+    case EADDRNOTAVAIL: return kWsaEAddrNotAvail;
+    case ENETDOWN: return kWsaENetDown;
+    case ENETUNREACH: return kWsaENetUnreach;
+    case ECONNABORTED: return kWsaEConnAborted;
+    case ECONNRESET: case EPIPE: return kWsaEConnReset;
+    case ENOBUFS: case ENOMEM: return kWsaENoBufs;
+    case ENOTCONN: return kWsaENotConn;
+    case ESHUTDOWN: return kWsaEShutdown;
+    case ETIMEDOUT: return kWsaETimedOut;
+    case ECONNREFUSED: return kWsaEConnRefused;
+    case EHOSTUNREACH: return kWsaEHostUnreach;
+    default: return kWsaEInval;
+  }
+}
+
+int LastSocketError() { return t_last_error; }
+void SetLastSocketError(int error) { t_last_error = error; }
+
+Socket CreateSocket(int type) {
+  int proto = type == SOCK_DGRAM ? IPPROTO_UDP : IPPROTO_TCP;
+  Socket s = socket(AF_INET, type | SOCK_CLOEXEC, proto);
+  if (s < 0) return Fail(errno);
+  return s;
+}
+
+static int BindTo(Socket s, in_addr_t address, uint16_t port) {
+  int type = 0;
+  socklen_t len = sizeof type;
+  if (getsockopt(s, SOL_SOCKET, SO_TYPE, &type, &len) == 0 && type == SOCK_STREAM) {
+    int one = 1;
+    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  }
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = address;
+  a.sin_port = htons(port);
+  if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return Fail(errno);
+  return 0;
+}
+
+int BindAny(Socket s, uint16_t port) { return BindTo(s, htonl(INADDR_ANY), port); }
+int BindLoopback(Socket s, uint16_t port) { return BindTo(s, htonl(INADDR_LOOPBACK), port); }
+
+int Listen(Socket s, int backlog) {
+  if (listen(s, backlog > 0 ? backlog : 5) != 0) return Fail(errno);
+  return 0;
+}
+
+Socket Accept(Socket listener, sockaddr_in* peer) {
+  sockaddr_in a{};
+  socklen_t len = sizeof a;
+  Socket s = NoIntr([&] { return accept4(listener, reinterpret_cast<sockaddr*>(&a), &len, SOCK_CLOEXEC); });
+  int err = errno;
+  NoteSocketCall(listener);
+  if (s < 0) return Fail(err);
+  if (peer) *peer = a;
+  return s;
+}
+
+int Connect(Socket s, const sockaddr_in& to, int timeout_ms) {
+  int flags = fcntl(s, F_GETFL);
+  fcntl(s, F_SETFL, flags | O_NONBLOCK);
+  int r = connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  int err = r == 0 ? 0 : errno;
+  if (err == EINPROGRESS) {
+    int ready = WaitFor(s, POLLOUT, timeout_ms);
+    if (ready == 0) {
+      err = ETIMEDOUT;
+    } else {
+      socklen_t len = sizeof err;
+      if (ready < 0 || getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+    }
+  }
+  fcntl(s, F_SETFL, flags);
+  if (err != 0) return Fail(err);
+  return 0;
+}
+
+int Connect(Socket s, const std::string& dotted, uint16_t port, int timeout_ms) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  if (inet_pton(AF_INET, dotted.c_str(), &a.sin_addr) != 1) {
+    t_last_error = kWsaEAddrNotAvail;
+    return kSocketError;
+  }
+  return Connect(s, a, timeout_ms);
+}
+
+int Recv(Socket s, void* buf, size_t len, int flags) {
+  ssize_t r = NoIntr([&] { return recv(s, buf, len, flags); });
+  int err = errno;
+  NoteSocketCall(s);
+  if (r < 0) return Fail(err);
+  return static_cast<int>(r);
+}
+
+int Send(Socket s, const void* buf, size_t len, int flags) {
+  ssize_t r = NoIntr([&] { return send(s, buf, len, flags | MSG_NOSIGNAL); });
+  if (r < 0) return Fail(errno);
+  return static_cast<int>(r);
+}
+
+int RecvFrom(Socket s, void* buf, size_t len, sockaddr_in* from) {
+  sockaddr_in a{};
+  socklen_t alen = sizeof a;
+  ssize_t r = NoIntr([&] { return recvfrom(s, buf, len, 0, reinterpret_cast<sockaddr*>(&a), &alen); });
+  int err = errno;
+  NoteSocketCall(s);
+  if (r < 0) return Fail(err);
+  if (from) *from = a;
+  return static_cast<int>(r);
+}
+
+int SendTo(Socket s, const void* buf, size_t len, const sockaddr_in& to) {
+  ssize_t r = NoIntr([&] {
+    return sendto(s, buf, len, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  });
+  if (r < 0) return Fail(errno);
+  return static_cast<int>(r);
+}
+
+int SendAll(Socket s, const void* buf, size_t len, int attempts, int wait_ms) {
+  const char* p = static_cast<const char*>(buf);
+  int failures = 0;
+  while (len > 0) {
+    int n = Send(s, p, len);
+    if (n > 0) {
+      p += n;
+      len -= static_cast<size_t>(n);
+      continue;
+    }
+    int err = LastSocketError();
+    if ((err != kWsaEWouldBlock && err != kWsaENoBufs) || ++failures >= attempts) return kSocketError;
+    if (WaitWritable(s, wait_ms) < 0) return kSocketError;
+  }
+  return 0;
+}
+
+int BytesWaiting(Socket s, unsigned long* count) {
+  int n = 0;
+  if (ioctl(s, FIONREAD, &n) != 0) return Fail(errno);
+  *count = static_cast<unsigned long>(n);
+  return 0;
+}
+
+int WaitReadable(Socket s, int timeout_ms) { return WaitFor(s, POLLIN, timeout_ms); }
+int WaitWritable(Socket s, int timeout_ms) { return WaitFor(s, POLLOUT, timeout_ms); }
+
+int CloseSocket(Socket s) {
+  if (s < 0) {
+    t_last_error = kWsaENotSock;
+    return kSocketError;
+  }
+  ForgetSocket(s);
+  if (close(s) != 0) return Fail(errno);
+  return 0;
+}
+
+uint16_t LocalPort(Socket s) {
+  sockaddr_in a{};
+  socklen_t len = sizeof a;
+  if (getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) return 0;
+  return ntohs(a.sin_port);
+}
+
+bool PeerAddress(Socket s, std::string* dotted) {
+  sockaddr_in a{};
+  socklen_t len = sizeof a;
+  if (getpeername(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) return false;
+  *dotted = DottedAddress(a.sin_addr);
+  return true;
+}
+
+bool IsDottedAddress(const std::string& text) {
+  in_addr a{};
+  return inet_pton(AF_INET, text.c_str(), &a) == 1;
+}
+
+std::string DottedAddress(const in_addr& address) {
+  char buf[INET_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET, &address, buf, sizeof buf);
+  return buf;
+}
+
+bool LookupHost(const std::string& name, std::string* dotted, std::string* canonical) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_CANONNAME;
+  addrinfo* result = nullptr;
+  int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result);
+  if (rc != 0 || result == nullptr) {
+    t_last_error = rc == EAI_AGAIN ? kWsaTryAgain : kWsaHostNotFound;
+    return false;
+  }
+  *dotted = DottedAddress(reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr);
+  *canonical = result->ai_canonname ? result->ai_canonname : name;
+  freeaddrinfo(result);
+  return true;
+}
+
+bool LookupAddress(const std::string& dotted, std::string* name) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  if (inet_pton(AF_INET, dotted.c_str(), &a.sin_addr) != 1) return false;
+  char host[NI_MAXHOST] = {};
+  if (getnameinfo(reinterpret_cast<sockaddr*>(&a), sizeof a, host, sizeof host, nullptr, 0,
+                  NI_NAMEREQD) != 0) {
+    t_last_error = kWsaHostNotFound;
+    return false;
+  }
+  *name = host;
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,69 @@
+// Socket wrappers over BSD sockets that report Winsock's error numbers (LastSocketError) and
+// keep AsyncSelect's re-enabling rules (recv and accept re-arm their events).
+// A socket is owned by one thread at a time; the functions themselves are thread-safe.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+using Socket = int;
+inline constexpr Socket kInvalidSocket = -1;
+inline constexpr int kSocketError = -1;
+
+// The Winsock error of the calling thread's last failed call here.
+[[nodiscard]] int LastSocketError();
+void SetLastSocketError(int error);
+
+// SOCK_STREAM or SOCK_DGRAM over IPv4. kInvalidSocket on failure.
+[[nodiscard]] Socket CreateSocket(int type);
+// Binds to every local address (INADDR_ANY) on port (0: any free port), SO_REUSEADDR for
+// stream sockets so a restart does not wait out TIME_WAIT. 0 or kSocketError.
+[[nodiscard]] int BindAny(Socket s, uint16_t port);
+// Binds to 127.0.0.1 (tests and local helpers).
+[[nodiscard]] int BindLoopback(Socket s, uint16_t port);
+[[nodiscard]] int Listen(Socket s, int backlog);
+// Accepts one connection; the new socket is blocking. kInvalidSocket on failure
+// (kWsaEWouldBlock when none is pending on a non-blocking listener).
+[[nodiscard]] Socket Accept(Socket listener, sockaddr_in* peer = nullptr);
+// Connects to a dotted IPv4 address (or the sockaddr) within timeout_ms (a blocking
+// Winsock connect gives up after about 21 s with WSAETIMEDOUT). 0 or kSocketError.
+[[nodiscard]] int Connect(Socket s, const sockaddr_in& to, int timeout_ms = 21000);
+[[nodiscard]] int Connect(Socket s, const std::string& dotted, uint16_t port,
+                          int timeout_ms = 21000);
+// recv/send; count or kSocketError (0 from Recv: orderly close).
+[[nodiscard]] int Recv(Socket s, void* buf, size_t len, int flags = 0);
+[[nodiscard]] int Send(Socket s, const void* buf, size_t len, int flags = 0);
+[[nodiscard]] int RecvFrom(Socket s, void* buf, size_t len, sockaddr_in* from);
+[[nodiscard]] int SendTo(Socket s, const void* buf, size_t len, const sockaddr_in& to);
+// Sends all of len bytes, riding out a full buffer by waiting for writability up to
+// attempts times wait_ms each. 0, or kSocketError with the error set.
+[[nodiscard]] int SendAll(Socket s, const void* buf, size_t len, int attempts = 100,
+                          int wait_ms = 50);
+// FIONREAD: bytes waiting (a datagram socket: size of the next datagram). 0 or kSocketError.
+[[nodiscard]] int BytesWaiting(Socket s, unsigned long* count);
+// Waits until s is readable (or writable) for at most timeout_ms. 1 ready, 0 timed out,
+// kSocketError on error.
+[[nodiscard]] int WaitReadable(Socket s, int timeout_ms);
+[[nodiscard]] int WaitWritable(Socket s, int timeout_ms);
+int CloseSocket(Socket s);
+// Local port of a bound socket (0 on failure).
+[[nodiscard]] uint16_t LocalPort(Socket s);
+// getpeername as dotted text; false when not connected.
+[[nodiscard]] bool PeerAddress(Socket s, std::string* dotted);
+[[nodiscard]] bool IsDottedAddress(const std::string& text);
+[[nodiscard]] std::string DottedAddress(const in_addr& address);
+
+// gethostbyname: first IPv4 address as dotted text and the official (canonical) name.
+// false with kWsaHostNotFound (or kWsaTryAgain) when the name does not resolve.
+[[nodiscard]] bool LookupHost(const std::string& name, std::string* dotted,
+                              std::string* canonical);
+// gethostbyaddr: the name of a dotted address; false when there is none.
+[[nodiscard]] bool LookupAddress(const std::string& dotted, std::string* name);
+
+}  // namespace platform

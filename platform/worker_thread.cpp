@@ -1,0 +1,121 @@
+// Thread start, the default message loop and the auto-delete ending of WorkerThread.
+#include "platform/worker_thread.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <exception>
+#include <mutex>
+
+namespace platform {
+namespace {
+
+std::mutex g_live_mu;
+std::condition_variable g_live_cv;
+int g_live = 0;
+
+}  // namespace
+
+struct WorkerThread::StartSignal {
+  std::mutex mu;
+  std::condition_variable cv;
+  bool started = false;
+};
+
+WorkerThread::~WorkerThread() = default;
+
+bool WorkerThread::CreateThread(size_t stack_bytes) {
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, stack_bytes);
+  joinable_ = !auto_delete_;
+  pthread_attr_setdetachstate(&attr, auto_delete_ ? PTHREAD_CREATE_DETACHED : PTHREAD_CREATE_JOINABLE);
+  {
+    std::lock_guard lock(g_live_mu);
+    ++g_live;
+  }
+  StartSignal signal;
+  start_signal_ = &signal;
+  int rc = pthread_create(&handle_, &attr, &WorkerThread::Entry, this);
+  pthread_attr_destroy(&attr);
+  if (rc != 0) {
+    std::lock_guard lock(g_live_mu);
+    --g_live;
+    g_live_cv.notify_all();
+    joinable_ = false;
+    return false;
+  }
+  // The thread publishes its id before anything else; waiting for it keeps CreateThread's
+  // promise that thread_id() is valid on return.
+  std::unique_lock lock(signal.mu);
+  signal.cv.wait(lock, [&] { return signal.started; });
+  return true;
+}
+
+void* WorkerThread::Entry(void* self) {
+  static_cast<WorkerThread*>(self)->Main();
+  return nullptr;
+}
+
+void WorkerThread::Main() {
+  bool auto_delete = auto_delete_;
+  ThreadId id = CurrentThreadId();
+  thread_id_.store(id, std::memory_order_release);
+  {
+    StartSignal* signal = start_signal_;
+    std::lock_guard lock(signal->mu);
+    signal->started = true;
+    signal->cv.notify_one();  // under the lock: the creator's signal outlives this call
+  }
+  int code = 0;
+  try {
+    code = InitInstance() ? Run() : ExitInstance();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "Wayfarer: thread %u ended by an error: %s\n", id, e.what());
+    code = -1;
+  }
+  exit_code_ = code;
+  if (auto_delete) delete this;
+  std::lock_guard lock(g_live_mu);
+  --g_live;
+  g_live_cv.notify_all();
+}
+
+int WorkerThread::Join() {
+  if (!joinable_) return exit_code_;
+  pthread_join(handle_, nullptr);
+  joinable_ = false;
+  return exit_code_;
+}
+
+int WorkerThread::LiveCount() {
+  std::lock_guard lock(g_live_mu);
+  return g_live;
+}
+
+bool WorkerThread::WaitForAll(int timeout_ms) {
+  std::unique_lock lock(g_live_mu);
+  return g_live_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), [] { return g_live == 0; });
+}
+
+int WorkerThread::Run() {
+  Message msg;
+  bool idle = true;
+  long idle_count = 0;
+  for (;;) {
+    while (idle && !PeekMessage(&msg, false)) {
+      if (!OnIdle(idle_count++)) idle = false;
+    }
+    do {
+      if (!GetMessage(&msg)) return ExitInstance();
+      if (!PreTranslateMessage(msg)) DispatchMessage(msg);
+      idle = true;
+      idle_count = 0;
+    } while (PeekMessage(&msg, false));
+  }
+}
+
+bool WorkerThread::PreTranslateMessage(Message&) { return false; }
+bool WorkerThread::OnIdle(long) { return false; }
+
+}  // namespace platform
