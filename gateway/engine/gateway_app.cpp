@@ -1,0 +1,95 @@
+// Start-up and shut-down in their fixed order.
+#include "gateway/engine/gateway_app.h"
+
+#include <cstdio>
+
+#include "gateway/engine/config_store.h"
+#include "gateway/engine/service_list.h"
+#include "platform/admin_message.h"
+#include "platform/message_queue.h"
+#include "platform/registry.h"
+
+namespace engine {
+namespace {
+
+constexpr unsigned kMsgInstanceRequest = platform::kWmUser + 202;
+
+void Run(const std::function<void()>& step) {
+  if (step) step();
+}
+
+}  // namespace
+
+GatewayApp::GatewayApp(StartupHooks hooks) : hooks_(std::move(hooks)) {
+  Run(hooks_.load_cache_settings);
+}
+
+GatewayApp::~GatewayApp() {
+  Shutdown(false);
+  Run(hooks_.teardown);
+}
+
+GatewayApp::Start GatewayApp::InitInstance() {
+  std::string store = platform::StorePath();
+  if (!instance_.Acquire(store)) {
+    platform::SingleInstance::SignalRunning(store, platform::kShowConsoleRequest);
+    return Start::kAlreadyRunning;
+  }
+  if (WriteDefaultConfiguration() != 0) {
+    std::fprintf(stderr, "Wayfarer: cannot write the settings store %s\n", store.c_str());
+  }
+  if (Services().Load() != 0) {
+    platform::ShowAdminMessage(kAppCaption, kE10001, platform::MessageIcon::kExclamation);
+    return Start::kFailed;
+  }
+  dialup_ = platform::DetectDialupProvider();
+  if (!control_.Start()) {
+    platform::ShowAdminMessage(kAppCaption, kE10001, platform::MessageIcon::kExclamation);
+    return Start::kFailed;
+  }
+  control_started_ = true;
+  control_.RunAndWait([this] { ServeInstanceChannel(); });
+  if (hooks_.start_listeners) hooks_.start_listeners(control_);
+  Run(hooks_.start_purge_thread);
+  if (hooks_.create_dialer) hooks_.create_dialer(control_);
+  return Start::kRunning;
+}
+
+// Requests of later starts arrive on the instance channel; the control thread answers them.
+void GatewayApp::ServeInstanceChannel() {
+  if (instance_.channel() < 0) return;
+  platform::TargetId target = platform::CreateTarget([this](const platform::Message&) {
+    std::string request;
+    while (instance_.ReadRequest(&request)) {
+      if (request != platform::kShowConsoleRequest) continue;
+      if (hooks_.show_console) {
+        hooks_.show_console();
+      } else {
+        std::fprintf(stderr, "Wayfarer: a second start asked for the console; none runs here\n");
+      }
+    }
+  });
+  platform::AsyncSelect(instance_.channel(), target, kMsgInstanceRequest, platform::kFdRead);
+}
+
+bool GatewayApp::Shutdown(bool ask) {
+  if (shut_down_) return true;
+  int sessions = hooks_.count_sessions ? hooks_.count_sessions() : 0;
+  if (ask && sessions > 0) {
+    std::string question = std::to_string(sessions) + " " + kCloseAnywayQuestion;
+    if (platform::ShowAdminMessage(kAppCaption, question, platform::MessageIcon::kQuestion,
+                                   platform::MessageButtons::kYesNo) == platform::kIdNo) {
+      return false;
+    }
+  }
+  shut_down_ = true;
+  Run(hooks_.hang_up);
+  Services().CloseAllListeners();
+  // Sessions still ending may look entries up: they are stopped before the list is freed.
+  Run(hooks_.stop_sessions);
+  Services().Clear();
+  if (control_started_) control_.Stop();
+  return true;
+}
+
+}  // namespace engine
