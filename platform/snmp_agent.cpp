@@ -119,8 +119,8 @@ bool SnmpAgent::Query(uint8_t pdu_type, std::vector<VarBind>* list, int32_t* err
   }
   std::vector<VarBind> answer = *list;
   for (size_t i = 0; i < answer.size(); ++i) {
-    auto it = pdu_type == kSnmpPduGet ? mib_.find(answer[i].name)
-                                      : mib_.upper_bound(answer[i].name);
+    auto it =
+        pdu_type == kSnmpPduGet ? mib_.find(answer[i].name) : mib_.upper_bound(answer[i].name);
     if (it == mib_.end()) {
       *error_status = kSnmpNoSuchName;
       *error_index = static_cast<int32_t>(i + 1);

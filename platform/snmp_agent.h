@@ -32,9 +32,9 @@ inline constexpr int32_t kSnmpGenErr = 5;
 
 // The MIB-II objects served.
 inline const Oid kOidIfNumber = {1, 3, 6, 1, 2, 1, 2, 1, 0};
-inline const Oid kOidIfDescr = {1, 3, 6, 1, 2, 1, 2, 2, 1, 2};         // + ifIndex
+inline const Oid kOidIfDescr = {1, 3, 6, 1, 2, 1, 2, 2, 1, 2};  // + ifIndex
 inline const Oid kOidIpAddrTable = {1, 3, 6, 1, 2, 1, 4, 20};
-inline const Oid kOidIpAdEntAddr = {1, 3, 6, 1, 2, 1, 4, 20, 1, 1};    // + a.b.c.d
+inline const Oid kOidIpAdEntAddr = {1, 3, 6, 1, 2, 1, 4, 20, 1, 1};  // + a.b.c.d
 
 struct AsnValue {
   uint8_t type = kAsnNull;
@@ -50,8 +50,8 @@ struct VarBind {
 // One entry of the interface list: an interface, optionally with one IPv4 address.
 // An interface with several addresses appears once per address.
 struct InterfaceEntry {
-  std::string name;      // the interface name; becomes ifDescr
-  uint32_t index = 0;    // ifIndex (> 0)
+  std::string name;    // the interface name; becomes ifDescr
+  uint32_t index = 0;  // ifIndex (> 0)
   bool has_ipv4 = false;
   uint32_t address = 0;  // host byte order
   uint32_t netmask = 0;  // host byte order
