@@ -2,6 +2,7 @@
 // SIGINT, which run the shut-down sequence. The main thread only waits for those signals.
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <cstdio>
 
@@ -18,6 +19,13 @@ int main() {
   sigaddset(&stop_signals, SIGINT);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  // Every session holds two sockets and its queue's event descriptor: lift the soft limit on
+  // open files to the hard one so thousands of sessions fit.
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+  }
 
   engine::GatewayApp app(gateway::WireSubsystems());
   switch (app.InitInstance()) {

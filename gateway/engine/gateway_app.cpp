@@ -4,6 +4,11 @@
 #include <cstdio>
 
 #include "gateway/engine/config_store.h"
+#include "gateway/engine/dns_cache.h"
+#include "gateway/engine/listeners.h"
+#include "gateway/engine/net_dispatcher.h"
+#include "gateway/engine/session_registry.h"
+#include "gateway/engine/session_thread.h"
 #include "gateway/engine/service_list.h"
 #include "platform/admin_message.h"
 #include "platform/message_queue.h"
@@ -27,6 +32,7 @@ GatewayApp::GatewayApp(StartupHooks hooks) : hooks_(std::move(hooks)) {
 GatewayApp::~GatewayApp() {
   Shutdown(false);
   Run(hooks_.teardown);
+  DnsCacheClear();
 }
 
 GatewayApp::Start GatewayApp::InitInstance() {
@@ -49,7 +55,7 @@ GatewayApp::Start GatewayApp::InitInstance() {
   }
   control_started_ = true;
   control_.RunAndWait([this] { ServeInstanceChannel(); });
-  if (hooks_.start_listeners) hooks_.start_listeners(control_);
+  StartListeners();
   Run(hooks_.start_purge_thread);
   if (hooks_.create_dialer) hooks_.create_dialer(control_);
   return Start::kRunning;
@@ -74,7 +80,7 @@ void GatewayApp::ServeInstanceChannel() {
 
 bool GatewayApp::Shutdown(bool ask) {
   if (shut_down_) return true;
-  int sessions = hooks_.count_sessions ? hooks_.count_sessions() : 0;
+  int sessions = CountSessions();
   if (ask && sessions > 0) {
     std::string question = std::to_string(sessions) + " " + kCloseAnywayQuestion;
     if (platform::ShowAdminMessage(kAppCaption, question, platform::MessageIcon::kQuestion,
@@ -85,8 +91,11 @@ bool GatewayApp::Shutdown(bool ask) {
   shut_down_ = true;
   Run(hooks_.hang_up);
   Services().CloseAllListeners();
+  CloseDnsSocket();
+  StopNetMessageQueue();
   // Sessions still ending may look entries up: they are stopped before the list is freed.
-  Run(hooks_.stop_sessions);
+  KillAllSessions();
+  SessionThread::WaitForSessions(kSessionEndWaitMs);
   Services().Clear();
   if (control_started_) control_.Stop();
   return true;

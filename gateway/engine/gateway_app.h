@@ -17,18 +17,17 @@ inline constexpr char kAppCaption[] = "Wayfarer";
 inline constexpr char kE10001[] =
     "E-10001: Unable to Allocate memory. Try quitting \nsome applications and try again.";
 inline constexpr char kCloseAnywayQuestion[] = "active client session(s). Close anyway?";
+// How long the shut-down waits for the sessions it ended.
+inline constexpr int kSessionEndWaitMs = 2000;
 
 // Steps of the subsystems above the engine; any may be left empty.
 struct StartupHooks {
   std::function<void()> load_cache_settings;         // before the instance start-up
-  std::function<void(ControlThread&)> start_listeners;  // listeners and the NetMsg thread
   std::function<void()> start_purge_thread;
   std::function<void(ControlThread&)> create_dialer;   // the dialler's window, on the control thread
-  std::function<int()> count_sessions;               // live client-service pairs
   std::function<void()> hang_up;                     // hang up the dial-up link
-  std::function<void()> stop_sessions;               // end every session and wait for them, bounded
   std::function<void()> teardown;                    // empty caches, free subsystem objects
-  std::function<void()> show_console;               // a second start asked for the console
+  std::function<void()> show_console;                // a second start asked for the console
 };
 
 class GatewayApp {

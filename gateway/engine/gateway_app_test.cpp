@@ -8,7 +8,11 @@
 #include <chrono>
 #include <thread>
 
+#include "gateway/engine/config_store.h"
+#include "gateway/engine/service_catalogue.h"
 #include "gateway/engine/service_list.h"
+#include "gateway/engine/session_registry.h"
+#include "gateway/engine/store_access.h"
 #include "platform/registry.h"
 #include "platform/testing/message_recorder.h"
 #include "platform/testing/temp_store.h"
@@ -16,9 +20,20 @@
 namespace engine {
 namespace {
 
+// Default configuration with every service off, so no test binds the well-known ports.
+void QuietServices() {
+  ASSERT_EQ(WriteDefaultConfiguration(), 0);
+  for (int i = 0; i < 10; ++i) {
+    platform::RegKey key;
+    ASSERT_EQ(OpenNumbered(kKeyService, i, false, &key), 0);
+    ASSERT_TRUE(SetDword(key, "IsActive", 0));
+  }
+}
+
 TEST(GatewayApp, StartsOnAFreshStoreWithTheDefaultServices) {
   platform::testing::TempStore store;
   platform::testing::MessageRecorder recorder;
+  QuietServices();
   GatewayApp app({});
   ASSERT_EQ(app.InitInstance(), GatewayApp::Start::kRunning);
   EXPECT_EQ(Services().size(), 10u);
@@ -33,15 +48,16 @@ TEST(GatewayApp, SecondStartOnTheSameStoreAsksTheFirstForItsConsole) {
   std::atomic<int> shown{0};
   StartupHooks hooks;
   hooks.show_console = [&] { ++shown; };
-  int listeners_started = 0;
+  QuietServices();
   GatewayApp first(hooks);
   ASSERT_EQ(first.InitInstance(), GatewayApp::Start::kRunning);
 
+  int dialers_created = 0;
   StartupHooks second_hooks;
-  second_hooks.start_listeners = [&](ControlThread&) { ++listeners_started; };
+  second_hooks.create_dialer = [&](ControlThread&) { ++dialers_created; };
   GatewayApp second(second_hooks);
   EXPECT_EQ(second.InitInstance(), GatewayApp::Start::kAlreadyRunning);
-  EXPECT_EQ(listeners_started, 0) << "the second start touches no socket";
+  EXPECT_EQ(dialers_created, 0) << "the second start stops before the engine starts";
   for (int i = 0; i < 500 && shown == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   EXPECT_EQ(shown, 1);
   first.Shutdown(false);
@@ -63,14 +79,13 @@ TEST(GatewayApp, DialupIsBoundOnlyForAKnownProvider) {
 
 TEST(GatewayApp, ShutdownAsksOnlyWithLiveSessionsAndNoCancels) {
   platform::testing::TempStore store;
-  int sessions = 0;
-  StartupHooks hooks;
-  hooks.count_sessions = [&] { return sessions; };
-  GatewayApp app(hooks);
+  QuietServices();
+  GatewayApp app({});
   ASSERT_EQ(app.InitInstance(), GatewayApp::Start::kRunning);
   {
     platform::testing::MessageRecorder no(platform::kIdNo);
-    sessions = 2;
+    ASSERT_EQ(RegisterSessionNamed("10.0.0.1", "WWW", kCodeWww, 101, true), 0);
+    ASSERT_EQ(RegisterSessionNamed("10.0.0.2", "FTP", kCodeFtp, 102, true), 0);
     EXPECT_FALSE(app.Shutdown(true));
     ASSERT_EQ(no.texts().size(), 1u);
     EXPECT_EQ(no.texts()[0], "2 active client session(s). Close anyway?");
@@ -79,12 +94,14 @@ TEST(GatewayApp, ShutdownAsksOnlyWithLiveSessionsAndNoCancels) {
   platform::testing::MessageRecorder yes(platform::kIdYes);
   EXPECT_TRUE(app.Shutdown(true));
   EXPECT_EQ(Services().size(), 0u);
-  sessions = 0;
+  RegisterSessionNamed("10.0.0.1", "WWW", kCodeWww, 101, false);
+  RegisterSessionNamed("10.0.0.2", "FTP", kCodeFtp, 102, false);
 }
 
 TEST(GatewayApp, ExitWithoutSessionsAsksNothing) {
   platform::testing::TempStore store;
   platform::testing::MessageRecorder recorder(platform::kIdNo);
+  QuietServices();
   GatewayApp app({});
   ASSERT_EQ(app.InitInstance(), GatewayApp::Start::kRunning);
   EXPECT_TRUE(app.Shutdown(true));

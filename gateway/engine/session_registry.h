@@ -25,6 +25,10 @@ struct SessionNotice {
 // true: add, false: remove. 0, or -1 (a remove for a pair that is not registered).
 int RegisterSession(const std::string& client_address, platform::Socket listening_socket,
                     int service_code, platform::ThreadId thread_id, bool add);
+// The same with the service name already known (a session keeps the name it registered
+// under, so its removal still matches after its listener was closed).
+int RegisterSessionNamed(const std::string& client_address, const std::string& service_name,
+                         int service_code, platform::ThreadId thread_id, bool add);
 // Posts kMsgKillSession to every recorded thread of the pair. 0.
 int KillSession(const std::string& client_address, const std::string& service_name);
 // Ends every registered session (shut-down). Returns how many were asked.

@@ -64,3 +64,60 @@ class GatewayProcess:
     def close(self):
         self.stop()
         shutil.rmtree(self.dir, ignore_errors=True)
+
+
+BUILT_IN = ["WWW", "Telnet", "FTP", "Socks", "POP3", "RealAudio", "SMTP", "News", "IRC", "DNS"]
+
+
+def free_port(kind=None):
+    import socket
+    s = socket.socket(socket.AF_INET, kind or socket.SOCK_STREAM)
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+def config_text(active=None, mappings=(), dns_active=False):
+    """REGEDIT4 text of a whole configuration.
+
+    active: {kind name: port} of built-in services to switch on (others stay off);
+    mappings: dicts with name, port, host, target_port and optional protocol, timeout.
+    """
+    active = active or {}
+    lines = ["REGEDIT4", ""]
+    total = len(BUILT_IN) + len(mappings)
+    lines += [f"[{PRODUCT_KEY}\\Configuration]", '"CurrentTab"=dword:00000000',
+              f'"TotalServices"=dword:{total:08x}', '"TotalSecurity"=dword:00000000', ""]
+    for i, kind in enumerate(BUILT_IN):
+        on = kind in active or (kind == "DNS" and dns_active)
+        port = active.get(kind, 53 if kind == "DNS" else 1)
+        lines += [f"[{PRODUCT_KEY}\\Service\\{i}]", f'"ServiceType"="{kind}"',
+                  f'"IsActive"=dword:{int(on):08x}', f'"PortNum"=dword:{port:08x}']
+        if kind == "DNS":
+            lines += ['"UseDialler"=dword:00000000']
+        else:
+            lines += ['"TimeOut"=dword:00000000', '"TimeoutAfter"=dword:000000b4',
+                      '"ListenCapacity"=dword:00000010']
+        lines.append("")
+    for n, m in enumerate(mappings, start=len(BUILT_IN)):
+        timeout = m.get("timeout", 0)
+        lines += [f"[{PRODUCT_KEY}\\Service\\{n}]",
+                  f'"ServiceType"="{m.get("type", "TCP Mapped Link")}"',
+                  '"IsActive"=dword:00000001', f'"PortNum"=dword:{m["port"]:08x}',
+                  f'"TimeOut"=dword:{int(timeout > 0):08x}',
+                  f'"TimeoutAfter"=dword:{timeout:08x}', '"ListenCapacity"=dword:00000080',
+                  f'"DefaultHost"="{m["host"]}"', f'"DefaultHostPortNum"=dword:{m["target_port"]:08x}',
+                  f'"ProtocolType"=dword:{m.get("protocol", 0):08x}',
+                  f'"MappingName"="{m["name"]}"', ""]
+    lines += [f"[{PRODUCT_KEY}\\Dialler]", '"DialOnDemand"=dword:00000000',
+              '"Retires"=dword:00000000', '"AutoDisconnect"=dword:00000000',
+              '"Minutes"=dword:00000000', '"Profile"=""', ""]
+    return "\n".join(lines)
+
+
+def configure(gw, **kwargs):
+    path = os.path.join(gw.dir, "config.reg")
+    with open(path, "w") as f:
+        f.write(config_text(**kwargs))
+    gw.reg("import", path)

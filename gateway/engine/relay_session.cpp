@@ -1,0 +1,157 @@
+// The relay session's thread body, its message handling and the mapped-link opening.
+// The byte moving itself (RelayData and the close rules) is in relay_data.cpp.
+#include "gateway/engine/relay_session.h"
+
+#include <sys/socket.h>
+
+#include "gateway/engine/access_rules.h"
+#include "gateway/engine/dial_context.h"
+#include "gateway/engine/engine_messages.h"
+#include "gateway/engine/relay_openings.h"
+#include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/service_list.h"
+
+namespace engine {
+
+FmCsHttpService::FmCsHttpService(platform::Socket listening_socket, int idle_timeout,
+                                 int service_code)
+    : SessionThread(listening_socket, idle_timeout, service_code) {
+  if (service_code == kCodeWww) holding_ = std::make_unique<char[]>(kHoldingBufferSize);
+}
+
+FmCsHttpService::~FmCsHttpService() = default;
+
+void FmCsHttpService::SelectForRelay(platform::Socket s) {
+  platform::AsyncSelect(s, window_, kMsgRelayEvent, platform::kFdRead | platform::kFdClose);
+}
+
+void FmCsHttpService::SendText(const std::string& text) {
+  if (client_socket_ != platform::kInvalidSocket) {
+    [[maybe_unused]] int rc = platform::SendAll(client_socket_, text.data(), text.size());
+  }
+}
+
+void FmCsHttpService::ArmIdleTimer() {
+  if (idle_timeout_ == -1) return;
+  active_ = true;
+  platform::SetTimer(window_, thread_id(), static_cast<unsigned>(idle_timeout_) * 1000u);
+  timer_set_ = true;
+}
+
+// Steps before the message loop; false ends the session at once.
+bool FmCsHttpService::Start() {
+  AcceptClient();
+  if (service_code_ == kCodeWww || service_code_ == kCodePop3 || service_code_ == kCodeSocks) {
+    Register(service_code_);
+    if (service_code_ == kCodePop3) {
+      Greeting greet = GreetingFor(kCodePop3);
+      if (greet && greet(*this) == -1) {
+        SendText(kPop3NotResponded);
+        return false;
+      }
+    }
+    platform::AsyncSelect(client_socket_, window_, kMsgClientEvent,
+                          platform::kFdRead | platform::kFdClose);
+  } else {
+    int code = OpenMappedLink();
+    if (code == -1) {
+      SendText(std::string("Wayfarer v2.0 ") + kE10026 + "\r\n");
+      return false;
+    }
+    Register(code);
+  }
+  ArmIdleTimer();
+  return true;
+}
+
+int FmCsHttpService::Run() {
+  if (Start()) {
+    platform::Message msg;
+    while (platform::GetMessage(&msg) && PreTranslateMessage(msg)) {
+    }
+  }
+  return ExitInstance();
+}
+
+bool FmCsHttpService::PreTranslateMessage(platform::Message& msg) {
+  switch (msg.message) {
+    case platform::kWmTimer:
+      if (msg.target != window_) return true;
+      if (!active_) return false;  // idle for a whole period
+      active_ = false;
+      return true;
+    case kMsgRelayEvent:
+      return msg.target != window_ ||
+             RelayData(static_cast<platform::Socket>(msg.wparam), msg.lparam);
+    case kMsgClientEvent:
+      return msg.target != window_ || HandleClientEvent(msg.lparam);
+    case kMsgKillSession:
+      if (msg.target != 0) return true;
+      CloseSession();
+      return false;
+    default:
+      return true;
+  }
+}
+
+bool FmCsHttpService::HandleClientEvent(long lparam) {
+  if (platform::SelectEvent(lparam) == platform::kFdClose || platform::SelectError(lparam) != 0) {
+    return false;
+  }
+  Opening open = OpeningFor(service_code_);
+  if (!open) return true;
+  if (open(*this) == -1) return false;
+  if (idle_timeout_ != -1) ArmIdleTimer();
+  return true;
+}
+
+int FmCsHttpService::ExitInstance() {
+  CloseSession();
+  if (CacheHook* hook = GetCacheHook(); hook && service_code_ == kCodeWww) {
+    hook->CloseCacheFile(*this);
+  }
+  return 0;
+}
+
+void FmCsHttpService::CloseSession() {
+  if (closed_) return;
+  closed_ = true;
+  if (timer_set_) platform::KillTimer(window_, thread_id());
+  timer_set_ = false;
+  Unregister();
+  CloseSockets();  // closing also ends both sockets' event selections
+}
+
+int FmCsHttpService::OpenMappedLink() {
+  DialContext dial;
+  if (client_socket_ == platform::kInvalidSocket || dial.EnsureLink() != 0) return -1;
+  int code = Services().ServiceCodeForSocket(listening_socket_);
+  if (code == -1) return -1;
+  std::string address;
+  int port = 0;
+  auto resolve = [&dial](const std::string& name, std::string* dotted) {
+    std::string canonical;
+    return dial.ResolveHost(name, dotted, &canonical);
+  };
+  if (Services().MappedTargetFor(listening_socket_, &address, &port, resolve) != 0) return -1;
+  platform::Socket s = platform::CreateSocket(SOCK_STREAM);
+  if (s == platform::kInvalidSocket) return -1;
+  if (CheckAccess(kMatchByAddress, RuleNumberFor(code), client_address_, address, "") != 0) {
+    // The text and its terminating zero byte, as the clients have always received it.
+    [[maybe_unused]] int rc =
+        platform::SendAll(client_socket_, kAccessDeniedText, sizeof kAccessDeniedText);
+    platform::CloseSocket(s);
+    return -1;
+  }
+  // One attempt: the link was made sure of above.
+  if (address.empty() || platform::Connect(s, address, static_cast<uint16_t>(port)) != 0) {
+    platform::CloseSocket(s);
+    return -1;
+  }
+  server_socket_ = s;
+  SelectForRelay(client_socket_);
+  SelectForRelay(server_socket_);
+  return code;
+}
+
+}  // namespace engine

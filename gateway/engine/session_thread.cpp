@@ -1,0 +1,80 @@
+// Accept, registration and the live-session count.
+#include "gateway/engine/session_thread.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "gateway/engine/dial_context.h"
+#include "gateway/engine/service_list.h"
+#include "gateway/engine/session_registry.h"
+
+namespace engine {
+namespace {
+
+std::mutex g_live_lock;
+std::condition_variable g_live_changed;
+int g_live = 0;  // guarded by g_live_lock
+
+}  // namespace
+
+SessionThread::SessionThread(platform::Socket listening_socket, int idle_timeout, int service_code)
+    : listening_socket_(listening_socket), idle_timeout_(idle_timeout), service_code_(service_code) {
+  std::lock_guard lock(g_live_lock);
+  ++g_live;
+}
+
+SessionThread::~SessionThread() {
+  Unregister();
+  CloseSockets();
+  if (window_ != 0) platform::DestroyTarget(window_);
+  std::lock_guard lock(g_live_lock);
+  --g_live;
+  g_live_changed.notify_all();
+}
+
+int SessionThread::LiveSessions() {
+  std::lock_guard lock(g_live_lock);
+  return g_live;
+}
+
+bool SessionThread::WaitForSessions(int timeout_ms) {
+  std::unique_lock lock(g_live_lock);
+  return g_live_changed.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                                 [] { return g_live == 0; });
+}
+
+bool SessionThread::AcceptClient() {
+  window_ = platform::CreateTarget();
+  client_socket_ = platform::Accept(listening_socket_);
+  GetPeerAddress(client_socket_, &client_address_);
+  return client_socket_ != platform::kInvalidSocket;
+}
+
+int SessionThread::Register(int code) {
+  if (registered_) return 0;
+  std::string name;
+  Services().ServiceNameForSocket(listening_socket_, &name);
+  if (RegisterSessionNamed(client_address_, name, code, thread_id(), true) != 0) return -1;
+  registered_ = true;
+  registered_name_ = name;
+  registered_code_ = code;
+  return 0;
+}
+
+void SessionThread::Unregister() {
+  if (!registered_) return;
+  registered_ = false;
+  RegisterSessionNamed(client_address_, registered_name_, registered_code_, thread_id(), false);
+}
+
+void SessionThread::CloseSockets() {
+  for (platform::Socket* s : {&client_socket_, &server_socket_}) {
+    if (*s != platform::kInvalidSocket) {
+      platform::CloseSocket(*s);  // also ends its event selection
+      *s = platform::kInvalidSocket;
+    }
+  }
+}
+
+}  // namespace engine

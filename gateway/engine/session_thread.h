@@ -1,0 +1,48 @@
+// What every session kind shares: its sockets, its private target, the accept of its client,
+// its registration (removed exactly once, whichever path ends it) and the process-wide count
+// of live sessions that the shut-down waits on. A session object is owned by its own thread
+// and deletes itself when the thread ends; nothing else touches its members.
+#pragma once
+
+#include <string>
+
+#include "platform/socket.h"
+#include "platform/worker_thread.h"
+
+namespace engine {
+
+class SessionThread : public platform::WorkerThread {
+ public:
+  SessionThread(platform::Socket listening_socket, int idle_timeout, int service_code);
+  ~SessionThread() override;
+
+  // Sessions alive now, and a bounded wait for them all to end (shut-down).
+  [[nodiscard]] static int LiveSessions();
+  static bool WaitForSessions(int timeout_ms);
+
+ protected:
+  // Creates the private target, accepts the client from the listening socket and takes its
+  // address. False when the accept failed (client socket stays kInvalidSocket).
+  bool AcceptClient();
+  // Registers under code (once). 0 or -1.
+  int Register(int code);
+  // Removes the registration when there is one.
+  void Unregister();
+  // Stops both sockets' events and closes them.
+  void CloseSockets();
+
+  platform::Socket listening_socket_;
+  platform::Socket client_socket_ = platform::kInvalidSocket;
+  platform::Socket server_socket_ = platform::kInvalidSocket;
+  platform::TargetId window_ = 0;
+  int idle_timeout_;  // seconds, -1: none
+  int service_code_;
+  std::string client_address_;
+
+ private:
+  bool registered_ = false;
+  int registered_code_ = 0;
+  std::string registered_name_;
+};
+
+}  // namespace engine
