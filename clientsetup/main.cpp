@@ -1,0 +1,16 @@
+// Outfitter: points this client machine's browsers, mail readers, hosts file and name servers
+// at the Wayfarer gateway. A single-threaded dialog program.
+#include <QApplication>
+
+#include "clientsetup/main_dialog.h"
+#include "clientsetup/message_box_sink.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  clientsetup::MessageBoxSink sink;
+  platform::SetMessageSink(&sink);
+  clientsetup::CSetupMainDlg dialog;
+  dialog.exec();
+  platform::SetMessageSink(nullptr);
+  return 0;
+}
