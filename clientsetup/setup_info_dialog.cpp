@@ -68,6 +68,7 @@ QLineEdit* CSetupInfoDlg::AddEdit(int id, std::string SetupSettings::*field) {
   edit->setObjectName(ControlName(id));
   edit->setProperty("controlId", id);
   edit->setMaxLength(kEditLength);
+  edit->setMinimumWidth(180);
   connect(edit, &QLineEdit::textChanged, this, [this, id, field](const QString& text) {
     settings_.*field = text.toStdString();
     if (id == 1009) SetTestState(TestState::kNotTested);

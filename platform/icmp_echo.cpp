@@ -30,6 +30,21 @@ void ApplyOptions(int fd, const IcmpOptions& options) {
   (void)setsockopt(fd, IPPROTO_IP, IP_MTU_DISCOVER, &pmtu, sizeof pmtu);
 }
 
+std::vector<uint8_t> BuildEchoRequest(uint16_t identifier, uint16_t sequence,
+                                      std::span<const uint8_t> data) {
+  std::vector<uint8_t> request(kIcmpHeaderSize + data.size());
+  request[0] = ICMP_ECHO;
+  request[4] = static_cast<uint8_t>(identifier >> 8);
+  request[5] = static_cast<uint8_t>(identifier);
+  request[6] = static_cast<uint8_t>(sequence >> 8);
+  request[7] = static_cast<uint8_t>(sequence);
+  if (!data.empty()) std::memcpy(request.data() + kIcmpHeaderSize, data.data(), data.size());
+  uint16_t sum = InternetChecksum(request);
+  request[2] = static_cast<uint8_t>(sum >> 8);
+  request[3] = static_cast<uint8_t>(sum);
+  return request;
+}
+
 }  // namespace
 
 uint16_t InternetChecksum(std::span<const uint8_t> data) {
@@ -82,17 +97,7 @@ int IcmpEcho::SendEcho(uint32_t address, std::span<const uint8_t> data,
   if (fd_ < 0) return -1;
   ApplyOptions(fd_, options);
   uint16_t sequence = ++sequence_;
-  std::vector<uint8_t> request(kIcmpHeaderSize + data.size());
-  request[0] = ICMP_ECHO;
-  request[4] = static_cast<uint8_t>(identifier_ >> 8);
-  request[5] = static_cast<uint8_t>(identifier_);
-  request[6] = static_cast<uint8_t>(sequence >> 8);
-  request[7] = static_cast<uint8_t>(sequence);
-  if (!data.empty()) std::memcpy(request.data() + kIcmpHeaderSize, data.data(), data.size());
-  uint16_t sum = InternetChecksum(request);
-  request[2] = static_cast<uint8_t>(sum >> 8);
-  request[3] = static_cast<uint8_t>(sum);
-
+  const std::vector<uint8_t> request = BuildEchoRequest(identifier_, sequence, data);
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_addr.s_addr = address;
