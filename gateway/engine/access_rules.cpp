@@ -1,0 +1,319 @@
+// The deny-rule engine: which store a rule goes to, the check in its two matching modes, and
+// the lazy resolution of rules given by host name. Every public member holds lock_ throughout.
+#include "gateway/engine/access_rules.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "gateway/engine/dial_context.h"
+#include "gateway/engine/settings_records.h"
+
+namespace engine {
+namespace {
+
+constexpr in_addr_t kUnknownAddress = INADDR_NONE;
+constexpr uint32_t kAllServices = 0xFFFF0000u;
+constexpr size_t kNodeTextLength = kRuleAddressWidth - 1;
+
+// Where a rule is kept, by the decision table below.
+enum Store {
+  kStoreDeniedServices = 1,
+  kStoreHostList = 2,
+  kStoreClientList = 3,
+  kStorePairList = 4,
+  kStoreOpenFlag = 5,
+  kStoreKeywords = 6,
+};
+
+// Indexed by the form index 8 - h - 3c (c, h: 1 when client, host is "All"), plus 9 for rule
+// number 0. Positions 0-3 and 9-12 belong to no form.
+constexpr int kDecisionTable[18] = {1, 1, 2, 1, 1, 2, 3, 3, 4, 5, 5, 2, 5, 5, 2, 3, 3, 4};
+
+int StoreFor(int rule_number, const std::string& client, const std::string& host,
+             const std::string& data) {
+  if (rule_number == 1 && !data.empty()) return kStoreKeywords;
+  const int form = 8 - (host.empty() ? 1 : 0) - 3 * (client.empty() ? 1 : 0);
+  return kDecisionTable[rule_number == 0 ? form + 9 : form];
+}
+
+// The bits a rule sets or clears: all services for rule number 0.
+uint32_t RuleBits(int rule_number) {
+  return rule_number == 0 ? kAllServices : 1u << (rule_number - 1);
+}
+
+// A node denies rule number n when it denies all services or has n's own bit.
+bool MaskDenies(uint32_t mask, int rule_number) {
+  if ((mask & kAllServices) == kAllServices) return true;
+  return rule_number >= 1 && rule_number <= kHighestRuleNumber &&
+         (mask & (1u << (rule_number - 1))) != 0;
+}
+
+// Node texts are 50-byte fields in the stored form: longer texts are cut.
+std::string FieldText(const std::string& text) { return text.substr(0, kNodeTextLength); }
+
+bool ContainsIgnoringCase(const std::string& haystack, const std::string& needle) {
+  auto same = [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) ==
+           std::tolower(static_cast<unsigned char>(b));
+  };
+  return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(), same) !=
+         haystack.end();
+}
+
+// Keywords are split at ";"; empty ones (";;", a trailing ";") match nothing.
+bool AnyKeywordIn(const std::string& keywords, const std::string& data) {
+  size_t start = 0;
+  while (start <= keywords.size()) {
+    size_t end = keywords.find(';', start);
+    if (end == std::string::npos) end = keywords.size();
+    if (end > start && ContainsIgnoringCase(data, keywords.substr(start, end - start))) {
+      return true;
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+int KeywordForm(const std::string& client, const std::string& host) {
+  return (client.empty() ? 0 : 2) + (host.empty() ? 0 : 1);
+}
+
+}  // namespace
+
+AccessRules::AccessRules(AddressResolver resolver) : resolver_(std::move(resolver)) {
+  if (!resolver_) resolver_ = AddressTextFor;
+}
+
+AccessRules::Wanted AccessRules::MakeWanted(int mode, const std::string& text) {
+  Wanted wanted{mode, FieldText(text), kUnknownAddress};
+  if (mode == kMatchByAddress) wanted.address = inet_addr(text.c_str());
+  return wanted;
+}
+
+bool AccessRules::Matches(Endpoint* end, const Wanted& wanted) {
+  if (wanted.mode != kMatchByAddress) return end->text == wanted.text;
+  // A text that is not a dotted address (or a failed lookup's) matches no rule.
+  if (wanted.address == kUnknownAddress || !end->usable) return false;
+  if (end->address == kUnknownAddress) Resolve(end);
+  return end->usable && end->address == wanted.address;
+}
+
+void AccessRules::Resolve(Endpoint* end) {
+  std::string result;
+  (void)resolver_(end->text, &result);
+  // Getting the text itself back means it is no name that can ever resolve. A failed lookup
+  // ("") keeps the address unknown, so a later check tries again: a rule must not lapse for
+  // good because the link was down once.
+  if (result == end->text) {
+    end->usable = false;
+    return;
+  }
+  end->address = inet_addr(result.c_str());
+}
+
+// Every node matching the wanted text or address counts, so a host given once by name and
+// once by address is denied by the rules of both.
+bool AccessRules::AnyNodeDenies(std::vector<AddressNode>* nodes, const Wanted& wanted,
+                                int rule_number) {
+  for (AddressNode& node : *nodes) {
+    if (Matches(&node.end, wanted) && MaskDenies(node.mask, rule_number)) return true;
+  }
+  return false;
+}
+
+bool AccessRules::ClientListDenies(const Wanted& client, const Wanted& host, int rule_number) {
+  for (AddressNode& node : clients_) {
+    if (!Matches(&node.end, client)) continue;
+    if (MaskDenies(node.mask, rule_number)) return true;
+    // Rule number 0 (only the redundancy check asks it) also looks at the pairs, so a second
+    // all-services rule for the same client and host is refused like any other duplicate.
+    if (AnyNodeDenies(&node.pairs, host, rule_number)) return true;
+  }
+  return false;
+}
+
+bool AccessRules::KeywordsDeny(const Wanted& client, const Wanted& host, const std::string& data) {
+  for (int form = 0; form < kKeywordForms; ++form) {
+    for (KeywordNode& node : keyword_rules_[form]) {
+      // The "All" side of a form matches every client or host.
+      if ((form & 2) != 0 && !Matches(&node.client, client)) continue;
+      if ((form & 1) != 0 && !Matches(&node.host, host)) continue;
+      if (client.mode == kMatchByAddress) {
+        if (AnyKeywordIn(node.keywords, data)) return true;
+      } else if (node.keywords + ";" == data || node.keywords == data) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+int AccessRules::CheckAccess(int mode, int rule_number, const std::string& client,
+                             const std::string& host, const std::string& data) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (!open_) return -1;
+  if (rule_number >= 1 && rule_number <= kHighestRuleNumber && denied_services_[rule_number]) {
+    return -1;
+  }
+  const Wanted wanted_client = MakeWanted(mode, client);
+  const Wanted wanted_host = MakeWanted(mode, host);
+  if (AnyNodeDenies(&hosts_, wanted_host, rule_number)) return -1;
+  if (ClientListDenies(wanted_client, wanted_host, rule_number)) return -1;
+  if (rule_number == 1 && !data.empty() && KeywordsDeny(wanted_client, wanted_host, data)) {
+    return -1;
+  }
+  return 0;
+}
+
+namespace {
+
+// The node for text, made on first use.
+template <typename Node>
+Node* FindOrAdd(std::vector<Node>* nodes, const std::string& text) {
+  const std::string field = FieldText(text);
+  for (Node& node : *nodes) {
+    if (node.end.text == field) return &node;
+  }
+  Node& made = nodes->emplace_back();
+  made.end.text = field;
+  made.end.address = inet_addr(field.c_str());
+  return &made;
+}
+
+template <typename Node>
+Node* Find(std::vector<Node>* nodes, const std::string& text) {
+  const std::string field = FieldText(text);
+  for (Node& node : *nodes) {
+    if (node.end.text == field) return &node;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int AccessRules::AddRule(int rule_number, const std::string& client, const std::string& host,
+                         const std::string& data) {
+  if (rule_number < 0 || rule_number > kHighestRuleNumber) return -1;
+  std::lock_guard<std::mutex> hold(lock_);
+  const uint32_t bits = RuleBits(rule_number);
+  switch (StoreFor(rule_number, client, host, data)) {
+    case kStoreDeniedServices:
+      denied_services_[rule_number] = true;
+      break;
+    case kStoreOpenFlag:
+      open_ = false;
+      break;
+    case kStoreHostList:
+      FindOrAdd(&hosts_, host)->mask |= bits;
+      break;
+    case kStoreClientList:
+      FindOrAdd(&clients_, client)->mask |= bits;
+      break;
+    case kStorePairList:
+      FindOrAdd(&FindOrAdd(&clients_, client)->pairs, host)->mask |= bits;
+      break;
+    case kStoreKeywords:
+      SetKeywords(client, host, data);
+      break;
+  }
+  return 0;
+}
+
+int AccessRules::RemoveRule(int rule_number, const std::string& client, const std::string& host,
+                            const std::string& data) {
+  if (rule_number < 0 || rule_number > kHighestRuleNumber) return -1;
+  std::lock_guard<std::mutex> hold(lock_);
+  const uint32_t bits = RuleBits(rule_number);
+  AddressNode* node = nullptr;
+  switch (StoreFor(rule_number, client, host, data)) {
+    case kStoreDeniedServices:
+      denied_services_[rule_number] = false;
+      break;
+    case kStoreOpenFlag:
+      open_ = true;
+      break;
+    case kStoreHostList:
+      node = Find(&hosts_, host);
+      break;
+    case kStoreClientList:
+      node = Find(&clients_, client);
+      break;
+    case kStorePairList:
+      if (AddressNode* owner = Find(&clients_, client)) node = Find(&owner->pairs, host);
+      break;
+    case kStoreKeywords:
+      UnlinkKeywords(client, host, data);
+      break;
+  }
+  if (node != nullptr) node->mask &= ~bits;
+  return 0;
+}
+
+AccessRules::Endpoint AccessRules::KeywordEndpoint(const std::string& text) {
+  Endpoint end{FieldText(text), inet_addr(FieldText(text).c_str()), true};
+  // In keyword nodes 0 (0.0.0.0) cannot stand for an address; it is taken as unknown.
+  if (end.address == 0) end.address = kUnknownAddress;
+  return end;
+}
+
+// One keyword node per (client, host) pair: a second keyword rule replaces the keywords.
+void AccessRules::SetKeywords(const std::string& client, const std::string& host,
+                              const std::string& keywords) {
+  std::vector<KeywordNode>& list = keyword_rules_[KeywordForm(client, host)];
+  const std::string client_field = FieldText(client);
+  const std::string host_field = FieldText(host);
+  for (KeywordNode& node : list) {
+    if (node.client.text == client_field && node.host.text == host_field) {
+      node.keywords = keywords;
+      return;
+    }
+  }
+  KeywordNode& made = list.emplace_back();
+  made.client = KeywordEndpoint(client);
+  made.host = KeywordEndpoint(host);
+  made.keywords = keywords;
+}
+
+void AccessRules::UnlinkKeywords(const std::string& client, const std::string& host,
+                                 const std::string& keywords) {
+  std::vector<KeywordNode>& list = keyword_rules_[KeywordForm(client, host)];
+  const std::string client_field = FieldText(client);
+  const std::string host_field = FieldText(host);
+  std::erase_if(list, [&](const KeywordNode& node) {
+    return node.client.text == client_field && node.host.text == host_field &&
+           node.keywords == keywords;
+  });
+}
+
+void AccessRules::Clear() {
+  std::lock_guard<std::mutex> hold(lock_);
+  std::fill(std::begin(denied_services_), std::end(denied_services_), false);
+  open_ = true;
+  hosts_.clear();
+  clients_.clear();
+  for (std::vector<KeywordNode>& list : keyword_rules_) list.clear();
+}
+
+AccessRules& TheAccessRules() {
+  static AccessRules rules;
+  return rules;
+}
+
+int CheckAccess(int mode, int rule_number, const std::string& client_address,
+                const std::string& host_address, const std::string& data) {
+  return TheAccessRules().CheckAccess(mode, rule_number, client_address, host_address, data);
+}
+
+int AddRule(int rule_number, const std::string& client, const std::string& host,
+            const std::string& data) {
+  return TheAccessRules().AddRule(rule_number, client, host, data);
+}
+
+int RemoveRule(int rule_number, const std::string& client, const std::string& host,
+               const std::string& data) {
+  return TheAccessRules().RemoveRule(rule_number, client, host, data);
+}
+
+}  // namespace engine
