@@ -1,0 +1,16 @@
+// Lookout: the diagnostics utility. One dialog; the program ends when it closes.
+#include <QApplication>
+
+#include "diagnostics/diag_dialog.h"
+#include "diagnostics/message_box_sink.h"
+#include "platform/admin_message.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  diagnostics::MessageBoxSink sink;
+  platform::SetMessageSink(&sink);
+  diagnostics::CDiagDlg dialog;
+  dialog.exec();
+  platform::SetMessageSink(nullptr);
+  return 0;
+}
