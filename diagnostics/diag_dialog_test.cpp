@@ -121,13 +121,6 @@ TEST_F(DialogTest, FileThatCannotBeCreatedShowsE102AndLeavesTheDialogOpen) {
   EXPECT_TRUE(opened_.empty());
 }
 
-TEST_F(DialogTest, CancelClosesTheDialog) {
-  auto* box = dialog_.findChild<QDialogButtonBox*>();
-  QTest::mouseClick(box->button(QDialogButtonBox::Cancel), Qt::LeftButton);
-  EXPECT_FALSE(dialog_.isVisible());
-  EXPECT_EQ(dialog_.result(), QDialog::Rejected);
-}
-
 TEST_F(DialogTest, Screenshot) {
   dialog_.resize(dialog_.sizeHint());
   const QString file = QCoreApplication::applicationDirPath() + "/lookout_dialog.png";

@@ -195,15 +195,6 @@ TEST_F(DiagReportTest, MachineWithNothingConfigured) {
   EXPECT_EQ(RunReport(), expected);
 }
 
-TEST_F(DiagReportTest, ExistingReportIsReplaced) {
-  std::string path = WriteFile("old.txt", std::string(100000, '~'));
-  platform::SnmpAgent agent = SampleAgent();
-  ASSERT_EQ(WriteDiagReport(path, &agent), 0);
-  std::string text = ReadFile(path);
-  EXPECT_TRUE(text.starts_with("Diagnostic File Created by Wayfarer\n\n"));
-  EXPECT_EQ(text.find('~'), std::string::npos);
-}
-
 TEST_F(DiagReportTest, UncreatableReportShowsE102AndWritesNothing) {
   platform::testing::MessageRecorder recorder;
   platform::SnmpAgent agent = SampleAgent();

@@ -83,11 +83,6 @@ TEST_F(SectionTest, ProxyEnableOtherThanZeroOrOneIsAnErrorWithCodeZero) {
   EXPECT_EQ(Capture(WriteExplorerSection), start + kE115Lines + "\n\n");
 }
 
-TEST_F(SectionTest, NavigatorAbsentGivesOneErrorAndOneBlankLine) {
-  EXPECT_EQ(Capture(WriteNavigatorSection),
-            "SECTION : Netscape Navigator 3.x\n" + kE109Lines + "\n");
-}
-
 TEST_F(SectionTest, NavigatorNumberStoredAsTextIsAnErrorNotGarbage) {
   const std::string proxy = "Software\\Netscape\\Netscape Navigator\\Proxy Information";
   SetString(Hive::kCurrentUser, proxy, "Proxy Type", "1");
