@@ -81,7 +81,8 @@ class DialupFacility {
   // Starts a dial of params.entry; progress goes to notify (0: nobody). 0 when the dial has
   // started (*handle set; the caller must HangUp it in the end, also after a failure);
   // kDialErrorPortAlreadyOpen while another connection holds the line; else an error code.
-  [[nodiscard]] virtual long Dial(const DialParams& params, TargetId notify, DialHandle* handle) = 0;
+  [[nodiscard]] virtual long Dial(const DialParams& params, TargetId notify,
+                                  DialHandle* handle) = 0;
   // Ends the connection or dial. Nothing is posted for it afterwards and the handle is gone.
   // 0, or kDialErrorInvalidHandle.
   virtual long HangUp(DialHandle handle) = 0;

@@ -55,6 +55,40 @@ bool HasExited(pid_t pid, int* exit_code, bool block) {
   return true;
 }
 
+// Runs argv[0] in a process group of its own with stdin from /dev/null and stdout and stderr
+// on a pipe whose read end goes to *output; no other descriptor of ours is inherited.
+int SpawnWithOutputPipe(char* const argv[], pid_t* pid, int* output) {
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setpgroup(&attr, 0);
+  posix_spawnattr_setflags(&attr,
+                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  int rc = posix_spawn(pid, argv[0], &actions, &attr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  close(out[1]);
+  if (rc != 0) {
+    close(out[0]);
+    return -1;
+  }
+  *output = out[0];
+  return 0;
+}
+
 }  // namespace
 
 PppdConfig LoadPppdConfig() {
@@ -126,39 +160,11 @@ long PppdDialup::StartPppd(const DialParams& params, Call* call) {
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
 
-  int out[2];
-  if (pipe2(out, O_CLOEXEC) != 0) {
-    RemovePrivateOptionsFile(call->options_dir);
-    return kDialErrorCannotStart;
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 2);
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  sigset_t none, defaults;
-  sigemptyset(&none);
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setsigdefault(&attr, &defaults);
-  posix_spawnattr_setpgroup(&attr, 0);
-  posix_spawnattr_setflags(&attr,
-                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  int rc = posix_spawn(&call->pid, argv[0], &actions, &attr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
-  close(out[1]);
-  if (rc != 0) {
-    close(out[0]);
+  if (SpawnWithOutputPipe(argv.data(), &call->pid, &call->output) != 0) {
     RemovePrivateOptionsFile(call->options_dir);
     call->options_dir.clear();
     return kDialErrorCannotStart;
   }
-  call->output = out[0];
   return 0;
 }
 

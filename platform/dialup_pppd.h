@@ -46,7 +46,7 @@ class PppdDialup : public DialupFacility {
     std::string entry;
     TargetId notify = 0;
     pid_t pid = -1;
-    int output = -1;  // read end of pppd's stdout and stderr
+    int output = -1;          // read end of pppd's stdout and stderr
     std::string options_dir;  // private directory of the options file; "" once removed
     PppdProgress progress;
     int state = kDialOpenPort;

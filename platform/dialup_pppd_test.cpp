@@ -3,10 +3,9 @@
 // interface is the loopback interface, which is up on every machine.
 #include "platform/dialup_pppd.h"
 
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-
-#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdlib>

@@ -49,9 +49,8 @@ TEST(SimulatedDialup, DialGoesThroughTheModemStatesAndReportsTheAddresses) {
   DialHandle handle = 0;
   ASSERT_EQ(facility.Dial(ParamsFor("Provider"), progress.target(), &handle), 0);
   ASSERT_TRUE(progress.WaitForState(kDialConnected));
-  EXPECT_EQ(progress.states(),
-            (std::vector<int>{kDialOpenPort, kDialAuthenticate, kDialAuthenticated,
-                              kDialConnected}));
+  EXPECT_EQ(progress.states(), (std::vector<int>{kDialOpenPort, kDialAuthenticate,
+                                                 kDialAuthenticated, kDialConnected}));
   LinkAddresses addresses;
   ASSERT_EQ(facility.GetProjection(handle, &addresses), 0);
   EXPECT_EQ(addresses.local, "192.0.2.7");

@@ -18,9 +18,9 @@ struct PppdProgress {
 
 enum class PppdEvent {
   kNone,
-  kLinkUp,             // the serial link is up; LCP and authentication begin
-  kAuthenticated,      // PAP, CHAP or EAP succeeded
-  kAddressesKnown,     // both IP addresses negotiated: the link carries IP
+  kLinkUp,          // the serial link is up; LCP and authentication begin
+  kAuthenticated,   // PAP, CHAP or EAP succeeded
+  kAddressesKnown,  // both IP addresses negotiated: the link carries IP
 };
 
 // Reads one line of pppd's output (without its newline) into *progress.

@@ -19,12 +19,12 @@ namespace dialer {
 inline constexpr int kNoDial = 0;
 
 struct DialState {
-  int connected = 0;           // 1 after the facility reported the connection (or none is bound)
-  int redial_count = 0;        // redials made for the current dial
+  int connected = 0;     // 1 after the facility reported the connection (or none is bound)
+  int redial_count = 0;  // redials made for the current dial
   platform::DialHandle handle = 0;  // held from a successful start of a dial; 0 when idle
-  long last_dial_result = 0;   // result of the last Dial call
-  int last_dial_kind = kNoDial;  // engine::kDialForSession, engine::kDialByHand or kNoDial
-  int hang_up_by_hand = 0;     // the next disconnected notification is not redialled
+  long last_dial_result = 0;        // result of the last Dial call
+  int last_dial_kind = kNoDial;     // engine::kDialForSession, engine::kDialByHand or kNoDial
+  int hang_up_by_hand = 0;          // the next disconnected notification is not redialled
 };
 
 class DialerWindow;

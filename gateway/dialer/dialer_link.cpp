@@ -43,9 +43,8 @@ void WaitUntilGone(platform::DialupFacility* facility, platform::DialHandle hand
 }  // namespace
 
 void InstallDialer(engine::ControlThread& control, platform::DialupProvider provider) {
-  InstallDialer(control, platform::BindDialupFacility(provider), [] {
-    return engine::CountSessions();
-  });
+  InstallDialer(control, platform::BindDialupFacility(provider),
+                [] { return engine::CountSessions(); });
 }
 
 void InstallDialer(engine::ControlThread& control,
