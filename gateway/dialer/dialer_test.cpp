@@ -143,7 +143,7 @@ TEST_F(DialerTest, ThreeSessionsWaitingOnOneDialAreAllResumedWhenItConnects) {
   EXPECT_EQ(facility_->dials, 1);
 }
 
-// The documents give the window 100 slots; our list has no fixed size, so no session is
+// The window once kept 100 slots; our list has no fixed size, so no session is
 // left to its time limit however many wait.
 TEST_F(DialerTest, MoreThanAHundredWaitingSessionsAreAllResumed) {
   SetDialerTimeScale(1);
