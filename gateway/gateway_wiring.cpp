@@ -1,10 +1,18 @@
 // Start-up steps of the subsystems, in the order the application runs them.
 #include "gateway/gateway_wiring.h"
 
+#include "gateway/dialer/dialer_link.h"
+#include "platform/dialup_provider.h"
+
 namespace gateway {
 
 engine::StartupHooks WireSubsystems() {
   engine::StartupHooks hooks;
+  hooks.create_dialer = [](engine::ControlThread& control) {
+    dialer::InstallDialer(control, platform::DetectDialupProvider());
+  };
+  hooks.hang_up = [] { dialer::HangUpDialer(); };
+  hooks.teardown = [] { dialer::UninstallDialer(); };
   return hooks;
 }
 

@@ -151,15 +151,19 @@ struct QueueHolder {
   }
 };
 
+thread_local QueueHolder t_holder;
+
+std::shared_ptr<ThreadQueue> NewRegisteredQueue() {
+  Directory& dir = Dir();
+  auto queue = std::make_shared<ThreadQueue>(dir.next_thread.fetch_add(1));
+  std::unique_lock lock(dir.mu);
+  dir.threads[queue->id()] = queue;
+  return queue;
+}
+
 ThreadQueue& Current() {
-  thread_local QueueHolder holder;
-  if (!holder.queue) {
-    Directory& dir = Dir();
-    holder.queue = std::make_shared<ThreadQueue>(dir.next_thread.fetch_add(1));
-    std::unique_lock lock(dir.mu);
-    dir.threads[holder.queue->id()] = holder.queue;
-  }
-  return *holder.queue;
+  if (!t_holder.queue) t_holder.queue = NewRegisteredQueue();
+  return *t_holder.queue;
 }
 
 std::shared_ptr<ThreadQueue> QueueOfTarget(TargetId target) {
@@ -380,6 +384,26 @@ void ThreadQueue::NoteCall(int socket) {
 }
 
 }  // namespace
+
+struct PreparedQueue {
+  std::shared_ptr<ThreadQueue> queue;
+};
+
+PreparedQueue* PrepareThreadQueue(ThreadId* id) {
+  auto* prepared = new PreparedQueue{NewRegisteredQueue()};
+  *id = prepared->queue->id();
+  return prepared;
+}
+
+void AdoptThreadQueue(PreparedQueue* prepared) {
+  t_holder.queue = std::move(prepared->queue);
+  delete prepared;
+}
+
+void DiscardThreadQueue(PreparedQueue* prepared) {
+  QueueHolder unregister{std::move(prepared->queue)};
+  delete prepared;
+}
 
 ThreadId CurrentThreadId() { return Current().id(); }
 

@@ -90,6 +90,14 @@ void NoteSocketCall(int socket);
 // Ends every selection of socket; the socket wrappers call it before close().
 void ForgetSocket(int socket);
 
+// For WorkerThread: the creator makes the new thread's queue, so the thread's id is known and
+// messages posted to it are kept before it runs; the new thread adopts it before anything
+// else. A prepared queue whose thread could not be started is discarded.
+struct PreparedQueue;
+[[nodiscard]] PreparedQueue* PrepareThreadQueue(ThreadId* id);
+void AdoptThreadQueue(PreparedQueue* prepared);
+void DiscardThreadQueue(PreparedQueue* prepared);
+
 // Calling thread only: called (from the posting thread) whenever a message is posted to this
 // thread's queue; lets a foreign event loop (the console's) drain the queue with PeekMessage.
 void SetQueueWakeHook(std::function<void()> hook);

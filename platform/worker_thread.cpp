@@ -16,11 +16,6 @@ int g_live = 0;
 
 }  // namespace
 
-struct WorkerThread::StartSignal {
-  std::mutex mu;
-  std::condition_variable cv;
-  bool started = false;
-};
 
 WorkerThread::~WorkerThread() = default;
 
@@ -34,21 +29,22 @@ bool WorkerThread::CreateThread(size_t stack_bytes) {
     std::lock_guard lock(g_live_mu);
     ++g_live;
   }
-  StartSignal signal;
-  start_signal_ = &signal;
+  ThreadId id = 0;
+  prepared_queue_ = PrepareThreadQueue(&id);
+  thread_id_.store(id, std::memory_order_release);
   int rc = pthread_create(&handle_, &attr, &WorkerThread::Entry, this);
   pthread_attr_destroy(&attr);
   if (rc != 0) {
+    DiscardThreadQueue(prepared_queue_);
+    prepared_queue_ = nullptr;
+    thread_id_.store(0);
     std::lock_guard lock(g_live_mu);
     --g_live;
     g_live_cv.notify_all();
     joinable_ = false;
     return false;
   }
-  // The thread publishes its id before anything else; waiting for it keeps CreateThread's
-  // promise that thread_id() is valid on return.
-  std::unique_lock lock(signal.mu);
-  signal.cv.wait(lock, [&] { return signal.started; });
+  // The queue was made here, so the id is valid now and posts wait for the thread.
   return true;
 }
 
@@ -59,14 +55,9 @@ void* WorkerThread::Entry(void* self) {
 
 void WorkerThread::Main() {
   bool auto_delete = auto_delete_;
-  ThreadId id = CurrentThreadId();
-  thread_id_.store(id, std::memory_order_release);
-  {
-    StartSignal* signal = start_signal_;
-    std::lock_guard lock(signal->mu);
-    signal->started = true;
-    signal->cv.notify_one();  // under the lock: the creator's signal outlives this call
-  }
+  AdoptThreadQueue(prepared_queue_);
+  prepared_queue_ = nullptr;
+  ThreadId id = thread_id_.load(std::memory_order_acquire);
   int code = 0;
   try {
     code = InitInstance() ? Run() : ExitInstance();

@@ -27,7 +27,7 @@ class WorkerThread {
   WorkerThread(const WorkerThread&) = delete;
   WorkerThread& operator=(const WorkerThread&) = delete;
 
-  // Starts the thread; returns once its id is known. False when no thread could be made
+  // Starts the thread; its id is valid on return and messages posted to it wait for it. False when no thread could be made
   // (then nothing runs and the caller still owns the object).
   [[nodiscard]] bool CreateThread(size_t stack_bytes = kSessionStackBytes);
   void set_auto_delete(bool on) { auto_delete_ = on; }
@@ -53,7 +53,6 @@ class WorkerThread {
   virtual int ExitInstance() { return 0; }
 
  private:
-  struct StartSignal;
   static void* Entry(void* self);
   void Main();
 
@@ -62,7 +61,7 @@ class WorkerThread {
   bool auto_delete_ = true;
   bool joinable_ = false;
   int exit_code_ = 0;
-  StartSignal* start_signal_ = nullptr;  // valid only until the thread has published its id
+  PreparedQueue* prepared_queue_ = nullptr;  // handed to the thread when it starts
 };
 
 }  // namespace platform

@@ -11,6 +11,7 @@
 #include "gateway/engine/gateway_app.h"
 #include "gateway/engine/message_text.h"
 #include "gateway/engine/net_dispatcher.h"
+#include "gateway/engine/rule_list.h"
 #include "gateway/engine/service_catalogue.h"
 #include "gateway/engine/service_list.h"
 #include "platform/admin_message.h"
@@ -111,6 +112,7 @@ int StartListeners() {
       if (e.ServiceType == kDnsServiceType) e.IsActive = 0;
     });
   }
+  LoadRules();
   StartNetMessageQueue();
   return 0;
 }

@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Relay benchmark: iperf3 throughput (1 and 8 streams) directly, through a Wayfarer TCP
+# mapping, through socat and through haproxy (mode tcp); new mapped connections per second
+# for the three relays; resident memory of Wayfarer per idle mapped session.
+# Everything runs on loopback in this one run; the script prints ratios against the peers.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+need=()
+for p in iperf3 socat haproxy; do command -v "$p" >/dev/null || need+=("$p"); done
+if [ ${#need[@]} -gt 0 ]; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
+fi
+[ -x build/bin/Wayfarer ] || scripts/build build
+work=$(mktemp -d)
+pids=()
+cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"; }
+trap cleanup EXIT
+ulimit -n 65536 2>/dev/null || true
+g++ -O2 -std=c++20 -pthread -o "$work/conn_rate" bench/conn_rate.cpp
+
+port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+IPERF=$(port); ECHO=$(port); HOLD=$(port)
+W_IPERF=$(port); W_ECHO=$(port); W_HOLD=$(port)
+S_IPERF=$(port); S_ECHO=$(port); H_IPERF=$(port); H_ECHO=$(port)
+
+iperf3 -s -p "$IPERF" -D --logfile "$work/iperf.log" --pidfile "$work/iperf.pid"
+sleep 0.3; pids+=("$(cat "$work/iperf.pid")")
+"$work/conn_rate" server "$ECHO" & pids+=($!)
+python3 -c '
+import asyncio, sys
+async def hold(r, w):
+    await r.read()
+async def main():
+    server = await asyncio.start_server(hold, "127.0.0.1", int(sys.argv[1]), backlog=2048)
+    await server.serve_forever()
+asyncio.run(main())' "$HOLD" & pids+=($!)
+
+# Wayfarer on a private store with three mappings and every built-in service off.
+export WAYFARER_REGISTRY="$work/registry.db" WAYFARER_WINDIR="$work/windows"
+python3 - "$work/config.reg" "$W_IPERF" "$IPERF" "$W_ECHO" "$ECHO" "$W_HOLD" "$HOLD" <<'PY'
+import sys
+sys.path.insert(0, "tests/integration")
+from gateway_process import config_text
+out, a, b, c, d, e, f = sys.argv[1], *map(int, sys.argv[2:])
+maps = [dict(name="iperf", port=a, host="127.0.0.1", target_port=b),
+        dict(name="echo", port=c, host="127.0.0.1", target_port=d),
+        dict(name="hold", port=e, host="127.0.0.1", target_port=f)]
+open(out, "w").write(config_text(mappings=maps))
+PY
+build/bin/wayfarer-reg import "$work/config.reg"
+env -u DISPLAY -u WAYLAND_DISPLAY build/bin/Wayfarer 2>"$work/wayfarer.log" & WPID=$!; pids+=($WPID)
+socat -lf /dev/null TCP-LISTEN:"$S_IPERF",fork,reuseaddr,backlog=1024 TCP:127.0.0.1:"$IPERF" & pids+=($!)
+socat -lf /dev/null TCP-LISTEN:"$S_ECHO",fork,reuseaddr,backlog=1024 TCP:127.0.0.1:"$ECHO" & pids+=($!)
+cat > "$work/haproxy.cfg" <<CFG
+global
+  maxconn 8000
+defaults
+  mode tcp
+  timeout connect 5s
+  timeout client 60s
+  timeout server 60s
+listen iperf
+  bind 127.0.0.1:$H_IPERF
+  server s 127.0.0.1:$IPERF
+listen echo
+  bind 127.0.0.1:$H_ECHO
+  server s 127.0.0.1:$ECHO
+CFG
+haproxy -f "$work/haproxy.cfg" -db >/dev/null 2>&1 & pids+=($!)
+sleep 1
+
+gbps() {  # port streams -> Gbit/s received (the iperf3 server takes one test at a time)
+  for _ in 1 2 3; do
+    sleep 1
+    iperf3 -c 127.0.0.1 -p "$1" -P "$2" -t 5 -J 2>/dev/null >"$work/iperf.json" || true
+    python3 -c 'import json,sys; print("%.2f" % (json.load(open(sys.argv[1]))["end"]["sum_received"]["bits_per_second"]/1e9))' \
+      "$work/iperf.json" 2>/dev/null && return
+  done
+  echo 0
+}
+rate() { "$work/conn_rate" client "$1" 8 5 | cut -d" " -f1; }
+ratio() { python3 -c "print('%.2f' % ($1 / $2))"; }
+
+echo "throughput (Gbit/s)    direct  wayfarer  socat  haproxy"
+for streams in 1 8; do
+  d=$(gbps "$IPERF" $streams); w=$(gbps "$W_IPERF" $streams)
+  s=$(gbps "$S_IPERF" $streams); h=$(gbps "$H_IPERF" $streams)
+  echo "  $streams stream(s)          $d    $w     $s   $h"
+  echo "    wayfarer/direct $(ratio "$w" "$d")  wayfarer/haproxy $(ratio "$w" "$h")  wayfarer/socat $(ratio "$w" "$s")"
+done
+echo "new connections per second (8 clients, 5 s)"
+d=$(rate "$ECHO"); w=$(rate "$W_ECHO"); s=$(rate "$S_ECHO"); h=$(rate "$H_ECHO")
+echo "  direct $d  wayfarer $w  socat $s  haproxy $h"
+echo "    wayfarer/haproxy $(ratio "$w" "$h")  wayfarer/socat $(ratio "$w" "$s")"
+
+rss() { awk '/VmRSS/ {print $2}' "/proc/$WPID/status"; }
+sleep 2
+before=$(rss)
+exec 3> >(python3 bench/idle_sessions.py 1000 "$W_HOLD" > "$work/idle.out")
+for _ in $(seq 100); do grep -q up "$work/idle.out" 2>/dev/null && break; sleep 0.2; done
+sleep 2
+after=$(rss)
+echo "resident memory: before ${before} KiB, with 1000 idle mapped sessions ${after} KiB"
+echo "  per idle session $(( (after - before) / 1000 )) KiB (target: at most 64)"
+exec 3>&-
