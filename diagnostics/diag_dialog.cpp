@@ -51,7 +51,7 @@ CDiagDlg::CDiagDlg(QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(text);
   layout->addWidget(buttons);
-  // The window's own menu of the original becomes the dialog's context menu.
+  // The About command of the window menu lives in the dialog's context menu.
   about_action_ = new QAction(kAboutMenuText, this);
   connect(about_action_, &QAction::triggered, this, &CDiagDlg::ShowAbout);
   addAction(about_action_);
