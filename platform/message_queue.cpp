@@ -405,6 +405,8 @@ void DiscardThreadQueue(PreparedQueue* prepared) {
   delete prepared;
 }
 
+void ReleaseThreadQueue() { QueueHolder ended{std::move(t_holder.queue)}; }
+
 ThreadId CurrentThreadId() { return Current().id(); }
 
 TargetId CreateTarget(TargetHandler handler) {

@@ -97,6 +97,8 @@ struct PreparedQueue;
 [[nodiscard]] PreparedQueue* PrepareThreadQueue(ThreadId* id);
 void AdoptThreadQueue(PreparedQueue* prepared);
 void DiscardThreadQueue(PreparedQueue* prepared);
+// Ends the calling thread's queue now (a pooled thread between two jobs); its targets go.
+void ReleaseThreadQueue();
 
 // Calling thread only: called (from the posting thread) whenever a message is posted to this
 // thread's queue; lets a foreign event loop (the console's) drain the queue with PeekMessage.

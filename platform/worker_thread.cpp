@@ -1,6 +1,8 @@
 // Thread start, the default message loop and the auto-delete ending of WorkerThread.
 #include "platform/worker_thread.h"
 
+#include "platform/thread_pool.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -32,7 +34,16 @@ bool WorkerThread::CreateThread(size_t stack_bytes) {
   ThreadId id = 0;
   prepared_queue_ = PrepareThreadQueue(&id);
   thread_id_.store(id, std::memory_order_release);
-  int rc = pthread_create(&handle_, &attr, &WorkerThread::Entry, this);
+  int rc = 0;
+  if (auto_delete_ && stack_bytes == kSessionStackBytes) {
+    // Auto-deleting session threads are never joined: a parked thread can run them.
+    rc = RunOnPooledThread([](void* self) { static_cast<WorkerThread*>(self)->Main(); }, this,
+                           stack_bytes)
+             ? 0
+             : -1;
+  } else {
+    rc = pthread_create(&handle_, &attr, &WorkerThread::Entry, this);
+  }
   pthread_attr_destroy(&attr);
   if (rc != 0) {
     DiscardThreadQueue(prepared_queue_);
@@ -67,6 +78,7 @@ void WorkerThread::Main() {
   }
   exit_code_ = code;
   if (auto_delete) delete this;
+  ReleaseThreadQueue();
   std::lock_guard lock(g_live_mu);
   --g_live;
   g_live_cv.notify_all();
