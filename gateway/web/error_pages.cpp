@@ -1,0 +1,69 @@
+// Error pages and bare texts of the web proxy.
+#include "gateway/web/error_pages.h"
+
+#include <sys/socket.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "gateway/web/send_whole.h"
+
+namespace web {
+namespace {
+
+constexpr char kPageFormat1[] = "%s%s v%s%s\n";
+constexpr char kStatusAndHeadStart[] =
+    "HTTP/1.0 500 Internal Server Error\r\n\r\n<HTML><HEAD><TITLE>";
+constexpr char kProductName[] = "Wayfarer";
+constexpr char kVersion[] = "2.0";
+constexpr char kTitleEndBodyStart[] = "Error Notification </TITLE></HEAD><BODY>";
+constexpr char kPageFormat2[] = "<H1>%s v%s ";
+
+constexpr int kDrainMs = 1000;
+constexpr size_t kDrainLimit = 256 * 1024;
+
+// Results are not examined: the connection is closed whatever happens.
+void SendText(platform::Socket client, const char* text, size_t n) {
+  [[maybe_unused]] int rc = SendWhole(client, text, n);
+}
+
+}  // namespace
+
+void SendErrorPageHead(platform::Socket client) {
+  char head[sizeof kStatusAndHeadStart + sizeof kProductName + sizeof kVersion +
+            sizeof kTitleEndBodyStart + 8];
+  int n = std::snprintf(head, sizeof head, kPageFormat1, kStatusAndHeadStart, kProductName,
+                        kVersion, kTitleEndBodyStart);
+  SendText(client, head, static_cast<size_t>(n));
+  char heading[sizeof kProductName + sizeof kVersion + 8];
+  n = std::snprintf(heading, sizeof heading, kPageFormat2, kProductName, kVersion);
+  SendText(client, heading, static_cast<size_t>(n));
+}
+
+void SendErrorPage(platform::Socket client, const char* message) {
+  SendErrorPageHead(client);
+  SendText(client, message, std::strlen(message));
+}
+
+void SendBareText(platform::Socket client, const char* text) {
+  SendText(client, text, std::strlen(text));
+}
+
+void FinishAnswer(platform::Socket client) {
+  if (shutdown(client, SHUT_WR) != 0) return;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainMs);
+  size_t dropped = 0;
+  char sink[4096];
+  while (dropped < kDrainLimit) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now())
+                    .count();
+    if (left <= 0 || platform::WaitReadable(client, static_cast<int>(left)) != 1) return;
+    int n = platform::Recv(client, sink, sizeof sink);
+    if (n <= 0) return;  // the client closed (or the socket failed): nothing left to lose
+    dropped += static_cast<size_t>(n);
+  }
+}
+
+}  // namespace web

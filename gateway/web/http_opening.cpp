@@ -1,0 +1,137 @@
+// OpenHttp. One HttpOpening object lives for one call and holds the request-time values;
+// every failure is answered in one place (Answer) before the session ends.
+#include "gateway/web/http_opening.h"
+
+#include <sys/socket.h>
+
+#include <string>
+
+#include "gateway/engine/access_rules.h"
+#include "gateway/engine/dial_context.h"
+#include "gateway/engine/engine_messages.h"
+#include "gateway/engine/link_provider.h"
+#include "gateway/engine/net_dispatcher.h"
+#include "gateway/engine/service_catalogue.h"
+#include "gateway/web/cache_request.h"
+#include "gateway/web/error_pages.h"
+#include "gateway/web/request_head.h"
+#include "gateway/web/request_line.h"
+#include "gateway/web/resolve_target.h"
+#include "gateway/web/send_whole.h"
+
+namespace web {
+namespace {
+
+class HttpOpening {
+ public:
+  explicit HttpOpening(engine::FmCsHttpService& session)
+      : session_(session), client_(session.client_socket()) {}
+
+  int Run();
+
+ private:
+  int ReadRequest();
+  int ConnectAndForward(int port);
+  // Ends the opening: the client is handed back from the close watch to the session.
+  int End();
+  int AnswerPage(const char* message);
+  int AnswerText(const char* text);
+  // The page for a failed lookup or connect: the dialler's, or the given one.
+  const char* UnreachablePage(const char* otherwise) {
+    return engine::Link().LinkStatus() == -1 ? kCouldNotConnectMessage : otherwise;
+  }
+
+  engine::FmCsHttpService& session_;
+  platform::Socket client_;
+  engine::DialContext dial_;
+  std::string request_;
+  std::string host_text_;
+  std::string address_;
+  bool is_connect_ = false;
+};
+
+int HttpOpening::End() {
+  engine::UnwatchClientClose(client_);
+  return -1;
+}
+
+int HttpOpening::AnswerPage(const char* message) {
+  SendErrorPage(client_, message);
+  FinishAnswer(client_);
+  return End();
+}
+
+int HttpOpening::AnswerText(const char* text) {
+  SendBareText(client_, text);
+  FinishAnswer(client_);
+  return End();
+}
+
+int HttpOpening::ReadRequest() {
+  switch (CollectRequestHead(client_, kRequestWaitMs, &request_)) {
+    case HeadResult::kComplete: return 0;
+    case HeadResult::kViolation: return AnswerText(kProtocolViolation);
+    case HeadResult::kRecvError: return AnswerText(kDataRetriveFailure);
+    case HeadResult::kNoMemory: return AnswerText(kMemoryFailure);
+    case HeadResult::kNothing:
+    case HeadResult::kClosed: break;
+  }
+  return End();
+}
+
+int HttpOpening::Run() {
+  // While the request is handled only a close of the client is watched, by the dispatcher.
+  engine::WatchClientClose(client_, engine::kMsgWwwClientClosed);
+  if (ReadRequest() != 0) return -1;
+  std::string host;
+  int port = 0;
+  if (RewriteRequestLine(&request_, &host_text_, &is_connect_) != 0 ||
+      SplitHostText(host_text_, &host, &port) != 0) {
+    return AnswerText(kProtocolViolation);
+  }
+  // A tunnel may lead to the secure web port only; nothing is sent anywhere for another.
+  if (is_connect_ && port != kConnectPort) return AnswerPage(kAccessDeniedMessage);
+  // One session carries one request to one server: the server must close after answering,
+  // and its answer tells the client not to reuse this connection.
+  if (!is_connect_) request_ = CloseConnectionHeaders(request_);
+  int target = ResolveTarget(host_text_, &address_, dial_);
+  std::string client_address;
+  engine::GetPeerAddress(client_, &client_address);
+  // The rules see the request before the lookup result is looked at.
+  if (engine::CheckAccess(engine::kMatchByAddress, engine::RuleNumberFor(engine::kCodeWww),
+                          client_address, address_, request_) != 0) {
+    return AnswerPage(kAccessDeniedMessage);
+  }
+  if (target == kLookupFailed) return AnswerPage(UnreachablePage(kHostNotFoundMessage));
+  if (CacheRequest(client_, &request_, host_text_, &session_.cache()) == 0) return End();
+  return ConnectAndForward(target);
+}
+
+int HttpOpening::ConnectAndForward(int port) {
+  platform::Socket server = platform::CreateSocket(SOCK_STREAM);
+  if (server == platform::kInvalidSocket) return AnswerText(kErrorInHostConnect);
+  session_.set_server_socket(server);  // from here the session closes it
+  if (dial_.ConnectOut(server, address_, static_cast<uint16_t>(port)) != 0) {
+    return AnswerPage(UnreachablePage(kHostMayBeBusyMessage));
+  }
+  if (is_connect_) {
+    if (SendWhole(client_, kConnectEstablished, sizeof kConnectEstablished - 1) != 0) {
+      return End();
+    }
+  } else if (SendWhole(server, request_.data(), request_.size()) != 0) {
+    return AnswerText(kErrorInSendingData);
+  }
+  engine::UnwatchClientClose(client_);
+  session_.SelectForRelay(client_);
+  session_.SelectForRelay(server);
+  return 0;
+}
+
+}  // namespace
+
+int OpenHttp(engine::FmCsHttpService& session) {
+  HttpOpening opening(session);
+  return opening.Run();
+}
+
+}  // namespace web
