@@ -2,12 +2,14 @@
 #include "gateway/gateway_wiring.h"
 
 #include "gateway/dialer/dialer_link.h"
+#include "gateway/web/web_proxy.h"
 #include "platform/dialup_provider.h"
 
 namespace gateway {
 
 engine::StartupHooks WireSubsystems() {
   engine::StartupHooks hooks;
+  web::RegisterWebProxy();
   hooks.create_dialer = [](engine::ControlThread& control) {
     dialer::InstallDialer(control, platform::DetectDialupProvider());
   };
