@@ -4,8 +4,7 @@
 
 namespace web {
 
-int CacheRequest(platform::Socket, std::string*, const std::string&,
-                 engine::CacheFields* cache) {
+int CacheRequest(platform::Socket, std::string*, const std::string&, engine::CacheFields* cache) {
   cache->state = engine::kCachePassThrough;
   return -1;
 }

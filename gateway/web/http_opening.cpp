@@ -69,12 +69,17 @@ int HttpOpening::AnswerText(const char* text) {
 
 int HttpOpening::ReadRequest() {
   switch (CollectRequestHead(client_, kRequestWaitMs, &request_)) {
-    case HeadResult::kComplete: return 0;
-    case HeadResult::kViolation: return AnswerText(kProtocolViolation);
-    case HeadResult::kRecvError: return AnswerText(kDataRetriveFailure);
-    case HeadResult::kNoMemory: return AnswerText(kMemoryFailure);
+    case HeadResult::kComplete:
+      return 0;
+    case HeadResult::kViolation:
+      return AnswerText(kProtocolViolation);
+    case HeadResult::kRecvError:
+      return AnswerText(kDataRetriveFailure);
+    case HeadResult::kNoMemory:
+      return AnswerText(kMemoryFailure);
     case HeadResult::kNothing:
-    case HeadResult::kClosed: break;
+    case HeadResult::kClosed:
+      break;
   }
   return End();
 }

@@ -15,12 +15,12 @@ inline constexpr size_t kMaxRequestHead = 16384;
 inline constexpr int kRequestWaitMs = 1000;
 
 enum class HeadResult {
-  kComplete,    // *request holds the header block and any bytes that came with it
-  kNothing,     // no byte arrived within the wait: end without a reply
-  kViolation,   // over kMaxRequestHead, or unfinished when the wait ended
-  kClosed,      // the client left (or the socket query failed): end without a reply
-  kRecvError,   // a receive failed
-  kNoMemory,    // no buffer for the request
+  kComplete,   // *request holds the header block and any bytes that came with it
+  kNothing,    // no byte arrived within the wait: end without a reply
+  kViolation,  // over kMaxRequestHead, or unfinished when the wait ended
+  kClosed,     // the client left (or the socket query failed): end without a reply
+  kRecvError,  // a receive failed
+  kNoMemory,   // no buffer for the request
 };
 
 // Reads from client (non-blocking) until the header block's empty line ("\r\n\r\n" or

@@ -20,8 +20,7 @@ TEST(RewriteRequestLine, AbsoluteUrlsBecomeOriginForm) {
       {"POST  http://10.0.0.1:22/x?q=1   HTTP/1.0\r\nA: b\r\n\r\nbody",
        "POST /x?q=1 HTTP/1.0\r\nA: b\r\n\r\nbody", "10.0.0.1:22"},
       // A path that starts with the letters HTTP is a path like any other.
-      {"GET http://host/HTTPdocs/x HTTP/1.0\r\n\r\n", "GET /HTTPdocs/x HTTP/1.0\r\n\r\n",
-       "host"},
+      {"GET http://host/HTTPdocs/x HTTP/1.0\r\n\r\n", "GET /HTTPdocs/x HTTP/1.0\r\n\r\n", "host"},
       {"GET http://host/a HTTP/1.0\n\n", "GET /a HTTP/1.0\n\n", "host"},
       // Origin form gives a meaningless host, which then fails the lookup.
       {"GET /a/b HTTP/1.0\r\n\r\n", "GET /b HTTP/1.0\r\n\r\n", "a"},
@@ -52,7 +51,7 @@ TEST(RewriteRequestLine, MalformedLinesAreRefused) {
       "",
       "\r\n\r\n",
       "GET\r\n\r\n",
-      "GET http://host/\r\n\r\n",             // no version
+      "GET http://host/\r\n\r\n",                // no version
       "GET http://host/a\r\nHost: x y\r\n\r\n",  // no version; header blanks don't count
       "GET nohost HTTP/1.0\r\n\r\n",
       "GET http:// HTTP/1.0\r\n\r\n",

@@ -24,8 +24,7 @@ int SplitHostText(const std::string& host_text, std::string* host, int* port) {
   return 0;
 }
 
-int ResolveTarget(const std::string& host_text, std::string* address,
-                  engine::DialContext& dial) {
+int ResolveTarget(const std::string& host_text, std::string* address, engine::DialContext& dial) {
   std::string host;
   int port = 0;
   address->clear();

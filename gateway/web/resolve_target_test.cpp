@@ -14,9 +14,9 @@ TEST(SplitHostText, PortsAndDefaults) {
     const char* host;
     int port;
   } cases[] = {
-      {"host", "host", 80},         {"host:8080", "host", 8080}, {"host:0", "host", 80},
-      {"host:", "host", 80},        {"host:22", "host", 22},     {"host:443x", "host", 443},
-      {"host:abc", "host", 80},     {"h:65535", "h", 65535},     {"h:000443", "h", 443},
+      {"host", "host", 80},        {"host:8080", "host", 8080}, {"host:0", "host", 80},
+      {"host:", "host", 80},       {"host:22", "host", 22},     {"host:443x", "host", 443},
+      {"host:abc", "host", 80},    {"h:65535", "h", 65535},     {"h:000443", "h", 443},
       {"1.2.3.4:1", "1.2.3.4", 1},
   };
   for (const Case& c : cases) {
