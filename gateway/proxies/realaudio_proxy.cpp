@@ -1,0 +1,200 @@
+// The RealAudio session: dialogue, connect, TCP relay and the UDP datagram relay.
+#include "gateway/proxies/realaudio_proxy.h"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+
+#include <cstring>
+#include <string>
+
+#include "gateway/engine/dial_context.h"
+#include "gateway/engine/engine_messages.h"
+#include "gateway/engine/service_catalogue.h"
+#include "platform/socket_errors.h"
+
+namespace proxies {
+namespace {
+
+constexpr size_t kRelayChunk = 65536;
+constexpr int kSendAttempts = 5000;
+constexpr int kSendWaitMs = 25;
+
+}  // namespace
+
+CRealAudio::CRealAudio(platform::Socket listening)
+    : SessionThread(listening, -1, engine::kCodeRealAudio) {}
+
+CRealAudio::~CRealAudio() { CloseUdp(); }
+
+void CRealAudio::Reply(int code) {
+  std::vector<uint8_t> reply = RealAudioReply(code);
+  [[maybe_unused]] int rc = platform::SendAll(client_socket_, reply.data(), reply.size());
+}
+
+bool CRealAudio::InitInstance() {
+  if (!AcceptClient()) return false;
+  [[maybe_unused]] int rc = Register(engine::kCodeRealAudio);
+  if (platform::SendAll(client_socket_, kRealAudioHello, sizeof kRealAudioHello) != 0) {
+    return false;
+  }
+  RealAudioRequest req;
+  if (!RunDialogue(&req) || !ConnectServer(req)) return false;
+  udp_offset_ = req.udp_offset;
+  udp_setup_pending_ = req.transport == kTransportUdp;
+  SelectTcp();
+  // Whatever the player sent behind its go is relayed now, as if its read event had come.
+  return TcpRelayStep(client_socket_, platform::MakeSelectLparam(platform::kFdRead, 0));
+}
+
+bool CRealAudio::RunDialogue(RealAudioRequest* req) {
+  std::vector<uint8_t> body;
+  for (;;) {
+    int rc = ReadDialogueMessage(client_socket_, kDialogueWaitMs, &body);
+    if (rc == -2) {
+      // Longer than any set-up message can be: refused instead of overrunning the buffer.
+      Reply(kReplyBadInformation);
+      return false;
+    }
+    if (rc != 0) return false;
+    int code = 0;
+    int step = TakeDialogueMessage(body, req, &code);
+    if (step == kDialogueGo) return true;
+    if (step == kDialogueRefuse) {
+      Reply(code);
+      return false;
+    }
+  }
+}
+
+bool CRealAudio::ConnectServer(const RealAudioRequest& req) {
+  server_socket_ = platform::CreateSocket(SOCK_STREAM);
+  if (server_socket_ == platform::kInvalidSocket) return false;
+  std::string address = req.host;
+  if (!platform::IsDottedAddress(address)) {
+    std::string canonical;
+    if (engine::DialContext().ResolveHost(req.host, &address, &canonical) != 0) {
+      Reply(kReplyBadInformation);
+      return false;
+    }
+  }
+  if (platform::Connect(server_socket_, address, req.port) != 0) {
+    Reply(kReplyNotConnected);
+    return false;
+  }
+  Reply(kReplyConnected);
+  return true;
+}
+
+void CRealAudio::SelectTcp() {
+  for (platform::Socket s : {client_socket_, server_socket_}) {
+    platform::AsyncSelect(s, window_, engine::kMsgProxyClientEvent,
+                          platform::kFdRead | platform::kFdClose);
+  }
+}
+
+int CRealAudio::Run() {
+  platform::Message msg;
+  while (platform::GetMessage(&msg) && HandleMessage(msg)) {
+  }
+  return ExitInstance();
+}
+
+bool CRealAudio::HandleMessage(const platform::Message& msg) {
+  auto s = static_cast<platform::Socket>(msg.wparam);
+  switch (msg.message) {
+    case engine::kMsgProxyClientEvent:
+      return msg.target != window_ || TcpRelayStep(s, msg.lparam);
+    case engine::kMsgRealAudioDatagram:
+      return msg.target != window_ || UdpRelayStep(s);
+    case engine::kMsgKillSession:
+      return msg.target != 0;
+    default:
+      return true;
+  }
+}
+
+bool CRealAudio::TcpRelayStep(platform::Socket source, platform::Lparam lparam) {
+  if (platform::SelectEvent(lparam) == platform::kFdClose || platform::SelectError(lparam) != 0) {
+    return false;
+  }
+  if (source != client_socket_ && source != server_socket_) return true;
+  platform::Socket target = source == client_socket_ ? server_socket_ : client_socket_;
+  if (target == platform::kInvalidSocket) return true;
+  unsigned long count = 0;
+  if (platform::BytesWaiting(source, &count) != 0) return false;
+  if (count == 0) return true;
+  std::vector<char> block(count < kRelayChunk ? count : kRelayChunk);
+  int n = platform::Recv(source, block.data(), block.size());
+  if (n < 0 && platform::LastSocketError() == platform::kWsaEWouldBlock) return true;
+  if (n <= 0) return false;
+  block.resize(static_cast<size_t>(n));
+  // The player's first request carries its UDP port; the server must get the gateway's.
+  if (udp_setup_pending_ && source == client_socket_) {
+    udp_setup_pending_ = false;
+    if (!UdpSetup(&block)) return false;
+  }
+  return platform::SendAll(target, block.data(), block.size(), kSendAttempts, kSendWaitMs) == 0;
+}
+
+bool CRealAudio::UdpSetup(std::vector<char>* block) {
+  // The two bytes at the offset must lie inside the block; otherwise the request is not one
+  // the proxy can rewrite, and the session ends rather than write past it.
+  if (static_cast<size_t>(udp_offset_) + 2 > block->size()) return false;
+  char* at = block->data() + udp_offset_;
+  uint16_t player_port = 0;
+  std::memcpy(&player_port, at, 2);  // network order, kept as it is
+  std::string player_ip;
+  udp_server_ = platform::CreateSocket(SOCK_DGRAM);
+  udp_client_ = platform::CreateSocket(SOCK_DGRAM);
+  if (udp_server_ == platform::kInvalidSocket || udp_client_ == platform::kInvalidSocket ||
+      platform::BindAny(udp_server_, 0) != 0 || platform::BindAny(udp_client_, 0) != 0 ||
+      !platform::PeerAddress(client_socket_, &player_ip)) {
+    return false;
+  }
+  uint16_t own_port = htons(platform::LocalPort(udp_server_));
+  if (own_port == 0) return false;
+  std::memcpy(at, &own_port, 2);
+  player_udp_.sin_family = AF_INET;
+  player_udp_.sin_port = player_port;
+  if (inet_pton(AF_INET, player_ip.c_str(), &player_udp_.sin_addr) != 1) return false;
+  for (platform::Socket s : {udp_server_, udp_client_}) {
+    if (platform::AsyncSelect(s, window_, engine::kMsgRealAudioDatagram, platform::kFdRead) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool CRealAudio::UdpRelayStep(platform::Socket s) {
+  if (s == udp_client_ && s != platform::kInvalidSocket) {
+    // The player answered on the forwarding socket: the UDP relay stops, TCP goes on.
+    CloseUdp();
+    return true;
+  }
+  if (s != udp_server_ || s == platform::kInvalidSocket) return true;
+  unsigned long count = 0;
+  if (platform::BytesWaiting(s, &count) != 0) return false;
+  // An empty datagram (FIONREAD 0) is read as well, so it cannot stay and be reported again.
+  std::vector<char> datagram(count > 0 ? (count < kRelayChunk ? count : kRelayChunk) : 1);
+  sockaddr_in source{};
+  int n = platform::RecvFrom(s, datagram.data(), datagram.size(), &source);
+  if (n < 0) return platform::LastSocketError() == platform::kWsaEWouldBlock;
+  if (n == 0) return true;
+  return platform::SendTo(udp_client_, datagram.data(), static_cast<size_t>(n), player_udp_) >= 0;
+}
+
+void CRealAudio::CloseUdp() {
+  for (platform::Socket* s : {&udp_server_, &udp_client_}) {
+    if (*s != platform::kInvalidSocket) platform::CloseSocket(*s);
+    *s = platform::kInvalidSocket;
+  }
+}
+
+int CRealAudio::ExitInstance() {
+  CloseUdp();
+  Unregister();
+  CloseSockets();
+  return 0;
+}
+
+}  // namespace proxies
