@@ -2,6 +2,8 @@
 #include "gateway/gateway_wiring.h"
 
 #include "gateway/dialer/dialer_link.h"
+#include "gateway/proxies/tcp_proxies.h"
+#include "gateway/proxies/udp_proxies.h"
 #include "gateway/web/web_proxy.h"
 #include "platform/dialup_provider.h"
 
@@ -10,6 +12,8 @@ namespace gateway {
 engine::StartupHooks WireSubsystems() {
   engine::StartupHooks hooks;
   web::RegisterWebProxy();
+  proxies::RegisterTcpProxies();
+  proxies::RegisterUdpProxies();
   hooks.create_dialer = [](engine::ControlThread& control) {
     dialer::InstallDialer(control, platform::DetectDialupProvider());
   };

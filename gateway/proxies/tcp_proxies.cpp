@@ -8,6 +8,7 @@
 #include "gateway/engine/relay_openings.h"
 #include "gateway/engine/service_catalogue.h"
 #include "gateway/proxies/ftp_proxy.h"
+#include "gateway/proxies/pop3_opening.h"
 #include "gateway/proxies/socks_opening.h"
 #include "gateway/proxies/telnet_proxy.h"
 
@@ -24,6 +25,8 @@ void RegisterTcpProxies() {
       [](platform::Socket listening, int idle_timeout) -> platform::WorkerThread* {
         return new (std::nothrow) FmCsTelnetProxy(listening, idle_timeout);
       });
+  engine::RegisterGreeting(engine::kCodePop3, GreetPop3);
+  engine::RegisterOpening(engine::kCodePop3, OpenPop3);
   engine::RegisterOpening(engine::kCodeSocks, OpenSocks);
 }
 

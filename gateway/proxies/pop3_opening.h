@@ -1,0 +1,46 @@
+// The POP3 steps of the relay session (code 14): the proxy's own greeting, and the opening
+// that takes the client's first line account<server>, connects to port 110 of that server,
+// checks its greeting and logs in there with the plain account name; the relay session then
+// moves the bytes. Both run on the session's own thread.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace engine {
+class FmCsHttpService;
+}
+
+namespace proxies {
+
+inline constexpr char kPop3Ready[] = "+OK pop3 ready\r\n";
+inline constexpr char kPop3NetworkError[] = "-ERR NetWork Error\r\n";
+inline constexpr char kPop3FormatViolation[] =
+    "-ERR POP3 User Format Violation Give :User<Domain>\r\n";
+inline constexpr char kPop3NoDialer[] = "-ERR Dialer could not connect to ISP\r\n";
+inline constexpr char kPop3DomainNotFound[] = "-ERR Domain Not Found\r\n";
+inline constexpr char kPop3Denied[] = "-ERR  Access Denied Contact Your Administrator\r\n";
+inline constexpr char kPop3Busy[] = "-ERR Connection Time Out Try Again Domain Is Busy\r\n";
+inline constexpr char kPop3InvalidGreeting[] = "-ERR Invalid Respose From Domain : Try Again\r\n";
+inline constexpr int kPop3Port = 110;
+// The client's first line and the server's greeting line fit in this many bytes.
+inline constexpr size_t kPop3LineLimit = 512;
+// How long the rest of the client's first line, and the server's greeting, are waited for.
+inline constexpr int kPop3LineWaitMs = 30 * 1000;
+
+// Splits a first line "COMMAND account<domain>...": 0, or -1 when the command word, the
+// account or the domain is missing (the command word itself is not checked).
+[[nodiscard]] int SplitPop3User(std::string_view line, std::string* account,
+                                std::string* domain);
+// True when a server greeting's first word (up to a blank or the line end) is "+OK".
+[[nodiscard]] bool IsPop3Ready(std::string_view greeting);
+
+// Sends kPop3Ready. 0, or -1 when it could not be sent.
+[[nodiscard]] int GreetPop3(engine::FmCsHttpService& session);
+// 0 when both sockets were handed to the relay, or when the first line has not begun to
+// arrive yet (the opening runs again on the next data); -1 after an -ERR text was sent, and
+// the session then ends.
+[[nodiscard]] int OpenPop3(engine::FmCsHttpService& session);
+
+}  // namespace proxies
