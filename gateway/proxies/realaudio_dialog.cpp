@@ -101,9 +101,12 @@ std::vector<uint8_t> RealAudioReply(int code) {
   const char* text = kReplyTexts[code >= 0 && code <= 4 ? code : kReplyUnexpectedOpcode];
   size_t len = std::strlen(text);
   uint16_t field = static_cast<uint16_t>(len + 1);
-  std::vector<uint8_t> out = {static_cast<uint8_t>(field >> 8), static_cast<uint8_t>(field),
-                              kReplyType, static_cast<uint8_t>(code)};
-  out.insert(out.end(), text, text + len - 1);
+  std::vector<uint8_t> out(4 + len - 1);
+  out[0] = static_cast<uint8_t>(field >> 8);
+  out[1] = static_cast<uint8_t>(field & 0xFF);
+  out[2] = kReplyType;
+  out[3] = static_cast<uint8_t>(code);
+  std::memcpy(out.data() + 4, text, len - 1);
   return out;
 }
 
