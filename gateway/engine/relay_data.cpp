@@ -98,7 +98,7 @@ bool FmCsHttpService::RelayData(platform::Socket s, platform::Lparam lparam) {
 
 bool FmCsHttpService::HandleClose(platform::Socket s, int error) {
   if (service_code_ == kCodeWww) {
-    if (cache_.state != kCachePassThrough) ApplyCloseRules(s);
+    if (cache_.state != kCachePassThrough) ApplyCloseRules(s, error);
     return false;
   }
   // Other kinds pass an orderly half-close on and keep the other direction going.
@@ -113,19 +113,26 @@ bool FmCsHttpService::HandleClose(platform::Socket s, int error) {
   return shutdown(peer, SHUT_WR) == 0;
 }
 
-void FmCsHttpService::ApplyCloseRules(platform::Socket closing) {
+void FmCsHttpService::ApplyCloseRules(platform::Socket closing, int error) {
   CacheHook* hook = GetCacheHook();
   if (!hook) return;
   if (closing == server_socket_) {
     // Some of the response never reached the client: the file is not whole.
-    if (bytes_received_ > bytes_sent_) hook->DiscardCacheFile(*this);
+    if (bytes_received_ > bytes_sent_) {
+      hook->DiscardCacheFile(*this);
+    } else if (error == 0) {
+      hook->ResponseEnded(*this);
+    }
     return;
   }
   for (int i = 0; i < kServerWatchTries; ++i) {
     char probe[10];
     int n = platform::Recv(server_socket_, probe, sizeof probe);
     if (n > 0) break;  // the server still sends: the stored response would be cut
-    if (n == 0) return;
+    if (n == 0) {
+      hook->ResponseEnded(*this);
+      return;
+    }
     int err = platform::LastSocketError();
     if (err != platform::kWsaEWouldBlock && err != platform::kWsaENoBufs) return;
     if (platform::WaitReadable(server_socket_, kServerWatchMs) < 0) return;

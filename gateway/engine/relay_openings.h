@@ -33,6 +33,8 @@ class CacheHook {
   virtual void DiscardCacheFile(FmCsHttpService& session) = 0;
   // The session ends: close the cache file (keeping or dropping it as its state says).
   virtual void CloseCacheFile(FmCsHttpService& session) = 0;
+  // The server closed in order and every byte of its response was read and passed on.
+  virtual void ResponseEnded(FmCsHttpService&) {}
 };
 
 // Installs the hook (not owned). nullptr: no cache (every WWW session passes through).

@@ -60,7 +60,7 @@ class FmCsHttpService : public SessionThread {
   bool HandleClientEvent(long lparam);
   bool RelayData(platform::Socket s, platform::Lparam lparam);
   bool HandleClose(platform::Socket s, int error);
-  void ApplyCloseRules(platform::Socket closing);
+  void ApplyCloseRules(platform::Socket closing, int error);
   // Sends n bytes from data to peer with the congestion rule; false on failure.
   bool SendToPeer(platform::Socket peer, const char* data, size_t n);
   bool RelayResponse(const char* data, size_t n);

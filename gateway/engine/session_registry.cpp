@@ -126,6 +126,7 @@ int CountSessions() {
 }
 
 void SetConsoleTarget(platform::TargetId target) { g_console.store(target); }
+platform::TargetId ConsoleTarget() { return g_console.load(); }
 
 namespace detail {
 

@@ -37,6 +37,8 @@ int KillAllSessions();
 [[nodiscard]] int CountSessions();
 // The console's target for notices; 0: no console, notices are dropped.
 void SetConsoleTarget(platform::TargetId target);
+// The console's target as last set; 0 when none.
+[[nodiscard]] platform::TargetId ConsoleTarget();
 
 // One registry line as the console lists it.
 struct SessionLine {

@@ -1,12 +1,13 @@
-// CacheRequest while the gateway has no cache store: every request passes through, so the
-// relay sends response bytes as they arrive.
+// CacheRequest: the web cache's rules on a request (cache_lookup.cpp) decide the state.
 #include "gateway/web/cache_request.h"
+
+#include "gateway/web/cache_lookup.h"
 
 namespace web {
 
-int CacheRequest(platform::Socket, std::string*, const std::string&, engine::CacheFields* cache) {
-  cache->state = engine::kCachePassThrough;
-  return -1;
+int CacheRequest(platform::Socket client, std::string* request, const std::string& host_text,
+                 engine::CacheFields* cache) {
+  return LookUpRequest(client, request, host_text, cache);
 }
 
 }  // namespace web

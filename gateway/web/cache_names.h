@@ -1,0 +1,28 @@
+// Cache names: the file of a URL under the cache directory. A name is the host text, a
+// backslash and the path in origin form, with "/" and ":" made "~", lower-cased; the
+// backslash is the directory separator on disk. Pure functions; any thread.
+#pragma once
+
+#include <string>
+
+namespace web {
+
+// Paths longer than this are neither looked up nor stored.
+inline constexpr size_t kMaxCachePath = 259;
+
+// The CacheName of a request: "alpha:8080" and "/a/b.gif" give "alpha~8080\~a~b.gif".
+[[nodiscard]] std::string CacheName(const std::string& host_text, const std::string& url);
+
+// Where a cache name lives under the location (which ends with "/").
+struct CachePaths {
+  std::string host_dir;   // location + host part
+  std::string full_path;  // host_dir + "/" + file part
+};
+
+// 0 with both paths, or -1 when the name has no host part or a part that could leave its
+// directory ("", ".", "..", a further backslash, a NUL), when the location is empty, or when
+// the full path is longer than kMaxCachePath.
+[[nodiscard]] int CachePathsFor(const std::string& location, const std::string& name,
+                                CachePaths* out);
+
+}  // namespace web
