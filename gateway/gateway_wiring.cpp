@@ -4,6 +4,7 @@
 #include "gateway/dialer/dialer_link.h"
 #include "gateway/proxies/tcp_proxies.h"
 #include "gateway/proxies/udp_proxies.h"
+#include "gateway/web/web_cache.h"
 #include "gateway/web/web_proxy.h"
 #include "platform/dialup_provider.h"
 
@@ -19,6 +20,7 @@ engine::StartupHooks WireSubsystems() {
   };
   hooks.hang_up = [] { dialer::HangUpDialer(); };
   hooks.teardown = [] { dialer::UninstallDialer(); };
+  web::WireWebCache(&hooks);
   return hooks;
 }
 
