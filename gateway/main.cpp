@@ -1,18 +1,69 @@
-// Wayfarer's entry point. With no display the engine runs alone (headless) until SIGTERM or
-// SIGINT, which run the shut-down sequence. The main thread only waits for those signals.
+// Wayfarer's entry point and its three modes: tray (a display with a system tray: the console
+// opens from the tray icon), dialog (a display without a tray: the console is the main window)
+// and headless (no display: the engine alone, no Qt object at all). In every mode SIGTERM and
+// SIGINT run the shut-down sequence without the question.
 #include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <QApplication>
+#include <QSystemTrayIcon>
 #include <cstdio>
+#include <string>
 
+#include "gateway/console/console_app.h"
+#include "gateway/console/display_probe.h"
 #include "gateway/engine/gateway_app.h"
 #include "gateway/gateway_wiring.h"
 #include "platform/registry.h"
 
-int main() {
-  // Blocked before any thread starts, so every thread inherits the mask and only sigwait below
-  // receives them.
+namespace {
+
+// 0 to go on, or the exit code when this start ends here.
+int Start(engine::GatewayApp& app) {
+  switch (app.InitInstance()) {
+    case engine::GatewayApp::Start::kAlreadyRunning:
+      std::fprintf(stderr, "Wayfarer: already running on this settings store\n");
+      return 0;
+    case engine::GatewayApp::Start::kFailed:
+      return 1;
+    case engine::GatewayApp::Start::kRunning:
+      break;
+  }
+  return -1;
+}
+
+int RunHeadless(const sigset_t& stop_signals, const std::string& why) {
+  engine::GatewayApp app(gateway::WireSubsystems());
+  if (int code = Start(app); code >= 0) return code;
+  std::fprintf(stderr, "Wayfarer: running headless (%s), settings in %s\n", why.c_str(),
+               platform::StorePath().c_str());
+  int signal_number = 0;
+  sigwait(&stop_signals, &signal_number);
+  app.Shutdown(false);
+  return 0;
+}
+
+int RunWithDisplay(int argc, char** argv, const sigset_t& stop_signals, const std::string& why) {
+  QApplication qt(argc, argv);
+  const console::Mode mode =
+      QSystemTrayIcon::isSystemTrayAvailable() ? console::Mode::kTray : console::Mode::kDialog;
+  console::ConsoleApp console(mode);
+  engine::StartupHooks hooks = gateway::WireSubsystems();
+  hooks.show_console = console.ShowConsoleHook();
+  engine::GatewayApp app(std::move(hooks));
+  if (int code = Start(app); code >= 0) return code;
+  std::fprintf(stderr, "Wayfarer: running with %s on %s, settings in %s\n",
+               mode == console::Mode::kTray ? "a tray icon" : "the console as main window",
+               why.c_str(), platform::StorePath().c_str());
+  return console.Run(app, stop_signals);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Blocked before any thread starts, so every thread inherits the mask and only the waits
+  // on them receive them.
   sigset_t stop_signals;
   sigemptyset(&stop_signals);
   sigaddset(&stop_signals, SIGTERM);
@@ -27,20 +78,7 @@ int main() {
     setrlimit(RLIMIT_NOFILE, &files);
   }
 
-  engine::GatewayApp app(gateway::WireSubsystems());
-  switch (app.InitInstance()) {
-    case engine::GatewayApp::Start::kAlreadyRunning:
-      std::fprintf(stderr, "Wayfarer: already running on this settings store\n");
-      return 0;
-    case engine::GatewayApp::Start::kFailed:
-      return 1;
-    case engine::GatewayApp::Start::kRunning:
-      break;
-  }
-  std::fprintf(stderr, "Wayfarer: running headless, settings in %s\n",
-               platform::StorePath().c_str());
-  int signal_number = 0;
-  sigwait(&stop_signals, &signal_number);
-  app.Shutdown(false);
-  return 0;
+  std::string why;
+  if (!console::DisplayReachable(&why)) return RunHeadless(stop_signals, why);
+  return RunWithDisplay(argc, argv, stop_signals, why);
 }

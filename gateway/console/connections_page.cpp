@@ -1,0 +1,143 @@
+// The list shows each line's tab-separated fields in columns at the page's tab stops (16, 88
+// and 168 dialog units); the item text itself is the line, so Kill reads back what is shown.
+#include "gateway/console/connections_page.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+
+namespace console {
+namespace {
+
+constexpr int kTabStopsDlu[] = {16, 88, 168};
+
+// Horizontal dialog units to pixels for the widget's font.
+int DluToPixels(const QWidget* w, int dlu) {
+  return dlu * w->fontMetrics().averageCharWidth() / 4;
+}
+
+class ColumnsDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    const QStringList fields = opt.text.split('\t');
+    opt.text.clear();
+    const QWidget* view = opt.widget;
+    view->style()->drawControl(QStyle::CE_ItemViewItem, &opt, painter, view);
+    painter->save();
+    painter->setPen(opt.palette.color(opt.state & QStyle::State_Selected ? QPalette::HighlightedText
+                                                                         : QPalette::Text));
+    // fields[0] is what precedes the first tab (empty); the rest go to the stops in order.
+    for (int i = 1; i < fields.size() && i <= 3; ++i) {
+      QRect cell = opt.rect.adjusted(DluToPixels(view, kTabStopsDlu[i - 1]), 0, 0, 0);
+      painter->drawText(cell, Qt::AlignVCenter | Qt::AlignLeft, fields[i]);
+    }
+    painter->restore();
+  }
+};
+
+QWidget* Headings(QWidget* parent) {
+  auto* row = new QWidget(parent);
+  const char* texts[] = {"Sessions", "Service", "Client"};
+  const int starts[] = {4, 88, 168};
+  for (int i = 0; i < 3; ++i) {
+    auto* label = new QLabel(texts[i], row);
+    label->move(DluToPixels(parent, starts[i]), 0);
+  }
+  row->setFixedHeight(parent->fontMetrics().height() + 4);
+  return row;
+}
+
+}  // namespace
+
+std::string ConnectionLine(int count, const std::string& service, const std::string& client) {
+  return "\t" + std::to_string(count) + "\t" + service + "\t" + client;
+}
+
+bool SplitConnectionLine(const std::string& line, int* count, std::string* service,
+                         std::string* client) {
+  if (line.empty() || line[0] != '\t') return false;
+  size_t second = line.find('\t', 1);
+  if (second == std::string::npos) return false;
+  size_t third = line.find('\t', second + 1);
+  if (third == std::string::npos) return false;
+  const std::string number = line.substr(1, second - 1);
+  if (number.empty() || number.size() > 9 ||
+      number.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  *count = std::stoi(number);
+  *service = line.substr(second + 1, third - second - 1);
+  *client = line.substr(third + 1);
+  return true;
+}
+
+ConnectionsPage::ConnectionsPage(QWidget* parent) : ConsolePage(parent) {
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(Headings(this));
+  list_ = new QListWidget(this);
+  list_->setObjectName("ctl1018");
+  list_->setItemDelegate(new ColumnsDelegate(list_));
+  layout->addWidget(list_);
+  kill_ = new QPushButton("&Kill Connections", this);
+  kill_->setObjectName("ctl1097");
+  layout->addWidget(kill_, 0, Qt::AlignRight);
+  connect(kill_, &QPushButton::clicked, this, [this] { KillSelected(); });
+  FillFromRegistry();
+}
+
+void ConnectionsPage::FillFromRegistry() {
+  list_->clear();
+  engine::ForEachSessionLine([this](const engine::SessionLine& line) {
+    list_->addItem(
+        QString::fromStdString(ConnectionLine(line.count, line.service_name, line.client_address)));
+  });
+}
+
+int ConnectionsPage::FindPair(const std::string& service, const std::string& client) const {
+  for (int row = 0; row < list_->count(); ++row) {
+    int count = 0;
+    std::string s, c;
+    if (SplitConnectionLine(list_->item(row)->text().toStdString(), &count, &s, &c) &&
+        s == service && c == client) {
+      return row;
+    }
+  }
+  return -1;
+}
+
+// The notice carries the pair's count after the change, so the pair's line takes that count
+// whatever count it shows now. A notice that was already queued when the page filled itself
+// from the registry therefore corrects the line instead of adding a second one for the pair.
+void ConnectionsPage::OnSessionNotice(bool /*added*/, const engine::SessionNotice& notice) {
+  const int row = FindPair(notice.service_name, notice.client_address);
+  const QString text = QString::fromStdString(
+      ConnectionLine(notice.count, notice.service_name, notice.client_address));
+  if (row < 0) {
+    if (notice.count > 0) list_->addItem(text);
+    return;
+  }
+  const bool was_selected = list_->currentRow() == row;
+  delete list_->takeItem(row);
+  if (notice.count > 0) {
+    list_->insertItem(row, text);
+    if (was_selected) list_->setCurrentRow(row);
+  }
+}
+
+void ConnectionsPage::KillSelected() {
+  QListWidgetItem* item = list_->currentItem();
+  if (item == nullptr || !item->isSelected()) return;
+  int count = 0;
+  std::string service, client;
+  if (!SplitConnectionLine(item->text().toStdString(), &count, &service, &client)) return;
+  (void)engine::KillSession(client, service);
+}
+
+}  // namespace console

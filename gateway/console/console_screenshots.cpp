@@ -1,0 +1,93 @@
+// Writes a screenshot of each console page and dialog into the build's screenshots folder:
+// console_connections.png, console_about.png, console_password.png, console_tray_menu.png,
+// console_exit_question.png and console_icons.png (the icon strip, enlarged).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTest>
+#include <QTimer>
+
+#include "gateway/console/console_window.h"
+#include "gateway/console/icon_list.h"
+#include "gateway/console/password_prompt.h"
+#include "gateway/console/qt_message_sink.h"
+#include "gateway/console/tray_window.h"
+#include "gateway/engine/config_store.h"
+#include "gateway/engine/engine_messages.h"
+#include "gateway/engine/service_catalogue.h"
+#include "platform/testing/temp_store.h"
+
+namespace console {
+namespace {
+
+bool Save(QWidget* widget, const char* name) {
+  QDir().mkpath(WAYFARER_SCREENSHOT_DIR);
+  widget->show();
+  QTest::qWait(20);
+  return widget->grab().save(QString(WAYFARER_SCREENSHOT_DIR "/") + name);
+}
+
+TEST(ConsoleScreenshots, EveryPageAndDialog) {
+  platform::testing::TempStore store;
+  ASSERT_EQ(engine::WriteDefaultConfiguration(), 0);
+  ASSERT_EQ(engine::WriteCurrentTab(1), 0);
+  const IconList icons = IconList::Load(WAYFARER_BIN_DIR "/WayfarerIcons.png");
+  ASSERT_FALSE(icons.empty());
+  ConsoleOptions options;
+  options.icons = icons;
+  ConsoleWindow window(options);
+  window.setAttribute(Qt::WA_DeleteOnClose, false);
+  const std::pair<const char*, int> sessions[] = {{"192.168.0.12", 3}, {"192.168.0.40", 1}};
+  for (const auto& [client, count] : sessions) {
+    auto* notice = new engine::SessionNotice{client, engine::kCodeWww, count, "WWW"};
+    window.OnEngineMessage({0, engine::kMsgSessionAdded, 0, reinterpret_cast<intptr_t>(notice)});
+  }
+  auto* mail = new engine::SessionNotice{"192.168.0.12", engine::kCodePop3, 1, "POP3"};
+  window.OnEngineMessage({0, engine::kMsgSessionAdded, 0, reinterpret_cast<intptr_t>(mail)});
+  EXPECT_TRUE(Save(&window, "console_connections.png"));
+  window.tabs()->setCurrentIndex(window.TabIndexOf(PageKind::kAbout));
+  EXPECT_TRUE(Save(&window, "console_about.png"));
+
+  PasswordPrompt prompt;
+  prompt.edit()->setText("secret");
+  EXPECT_TRUE(Save(&prompt, "console_password.png"));
+  prompt.hide();
+
+  TrayWindow tray(icons.At(kProgramIcon), {[] {}, [] {}, [] { return false; }});
+  EXPECT_TRUE(Save(tray.menu(), "console_tray_menu.png"));
+  tray.menu()->hide();
+
+  auto* poll = new QTimer(&window);
+  poll->setInterval(10);
+  QObject::connect(poll, &QTimer::timeout, [poll] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return;
+    poll->stop();
+    EXPECT_TRUE(box->grab().save(WAYFARER_SCREENSHOT_DIR "/console_exit_question.png"));
+    box->button(QMessageBox::No)->click();
+  });
+  poll->start();
+  EXPECT_EQ(ShowMessageBox("Wayfarer", "2 active client session(s). Close anyway?",
+                           platform::MessageIcon::kQuestion, platform::MessageButtons::kYesNo),
+            platform::kIdNo);
+
+  QLabel strip;
+  strip.setPixmap(QPixmap(WAYFARER_BIN_DIR "/WayfarerIcons.png").scaled(21 * 48, 48));
+  EXPECT_TRUE(Save(&strip, "console_icons.png"));
+}
+
+}  // namespace
+}  // namespace console
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
