@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# SOCKS 4 benchmark: one local nginx origin reached through Wayfarer's Socks service and
+# through Dante (danted, SOCKS 4 and 5), both on loopback with private configurations, in this
+# one run. Measures fetches per second with a new connection per fetch (a 1 KiB page, 8
+# clients, at most 20000 fetches or 10 s) and one 100 MiB download with curl (best of three),
+# and prints Wayfarer's ratios to Dante.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BIN=${WAYFARER_BIN:-build/bin}
+need=()
+command -v nginx >/dev/null || need+=(nginx-light)
+command -v danted >/dev/null || need+=(dante-server)
+command -v curl >/dev/null || need+=(curl)
+if [ ${#need[@]} -gt 0 ]; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
+fi
+# Packages may start their system instances: those are not part of the measurement.
+for svc in nginx danted; do service "$svc" stop >/dev/null 2>&1 || true; done
+[ -x "$BIN/Wayfarer" ] || { echo "no $BIN/Wayfarer: build it first (Release)" >&2; exit 1; }
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+ulimit -n 65536 2>/dev/null || true
+g++ -O2 -std=c++20 -pthread -o "$work/socks_rate" bench/socks_rate.cpp
+port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+NG=$(port); WF=$(port); DA=$(port)
+
+mkdir -p "$work/www"
+head -c 1024 /dev/urandom >"$work/www/1k"
+head -c $((100 << 20)) /dev/urandom >"$work/www/100m"
+cat >"$work/nginx.conf" <<CFG
+worker_processes 1;
+pid $work/nginx.pid;
+error_log $work/nginx.err;
+daemon off;
+events { worker_connections 4096; }
+http {
+  access_log off;
+  client_body_temp_path $work; proxy_temp_path $work; fastcgi_temp_path $work;
+  uwsgi_temp_path $work; scgi_temp_path $work;
+  server { listen 127.0.0.1:$NG backlog=4096; root $work/www; }
+}
+CFG
+nginx -c "$work/nginx.conf" & pids+=($!)
+
+cat >"$work/danted.conf" <<CFG
+logoutput: $work/danted.log
+internal: 127.0.0.1 port = $DA
+external: 127.0.0.1
+clientmethod: none
+socksmethod: none
+user.privileged: root
+user.unprivileged: nobody
+client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }
+socks pass {
+  from: 127.0.0.0/8 to: 0.0.0.0/0
+  command: connect
+  protocol: tcp
+}
+CFG
+danted -f "$work/danted.conf" -p "$work/danted.pid" & pids+=($!)
+
+# Wayfarer on a private store with only the Socks service on.
+export WAYFARER_REGISTRY="$work/registry.db" WAYFARER_WINDIR="$work/windows"
+python3 - "$work/config.reg" "$WF" <<'PY'
+import sys
+sys.path.insert(0, "tests/integration")
+from gateway_process import config_text
+open(sys.argv[1], "w").write(config_text(active={"Socks": int(sys.argv[2])}))
+PY
+"$BIN/wayfarer-reg" import "$work/config.reg"
+env -u DISPLAY -u WAYLAND_DISPLAY "$BIN/Wayfarer" 2>"$work/wayfarer.log" & pids+=($!)
+sleep 1.5
+for p in "$WF" "$DA"; do  # both proxies must answer before anything is measured
+  curl -sS --max-time 10 --socks4 "127.0.0.1:$p" -o /dev/null "http://127.0.0.1:$NG/1k" ||
+    { echo "the proxy on port $p does not answer" >&2; exit 1; }
+done
+
+rate() { "$work/socks_rate" "$1" "$NG" /1k 8 10 20000; }
+mbps() {  # proxy port -> best of three 100 MiB downloads, MB/s
+  best=0
+  for _ in 1 2 3; do
+    s=$(curl -sS --socks4 "127.0.0.1:$1" -o /dev/null -w '%{speed_download}' \
+        "http://127.0.0.1:$NG/100m")
+    best=$(python3 -c "print(max($best, $s / 1e6))")
+  done
+  printf '%.0f' "$best"
+}
+ratio() { python3 -c "print('%.2f' % ($1 / $2))"; }
+
+read -r w wf < <(rate "$WF")
+read -r d df < <(rate "$DA")
+echo "fetches per second (new connection, 1 KiB, 8 clients)"
+echo "  wayfarer $w (failed $wf)  dante $d (failed $df)  wayfarer/dante $(ratio "$w" "$d")"
+w=$(mbps "$WF"); d=$(mbps "$DA")
+echo "100 MiB download (MB/s, best of three)"
+echo "  wayfarer $w  dante $d  wayfarer/dante $(ratio "$w" "$d")"
