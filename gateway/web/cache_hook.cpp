@@ -110,15 +110,24 @@ int WebCacheHook::CacheResponseChunk(engine::FmCsHttpService& owner, const char*
     AppendBody(cache, session, data, n);
     return -1;
   }
-  if (cache.header_length + n >= kHeaderBufferSize) {
-    cache.state = engine::kCachePassThrough;
-    return -1;
-  }
+  // Only the header block has to fit: body bytes that arrive in the same read as its end
+  // do not make a response uncacheable.
   session.head.append(data, n);
   cache.header_length += n;
   size_t end = FindHeaderEnd(session.head.data(), session.head.size());
-  if (end == std::string::npos) return -1;
-  return Decide(owner, session, end);
+  bool complete = end != std::string::npos &&
+                  end + HeaderEndLength(session.head.data(), end) < kHeaderBufferSize;
+  if (!complete) {
+    if (cache.header_length >= kHeaderBufferSize) {
+      cache.state = engine::kCachePassThrough;
+      session.head.clear();
+    }
+    return -1;
+  }
+  int result = Decide(owner, session, end);
+  session.head.clear();
+  session.head.shrink_to_fit();
+  return result;
 }
 
 void WebCacheHook::DiscardCacheFile(engine::FmCsHttpService& owner) {
