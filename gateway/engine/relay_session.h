@@ -20,6 +20,25 @@ inline constexpr char kAccessDeniedText[] = "Access Denied Contact Admin ";
 inline constexpr char kE10026[] = "E-10026: Could not connect to server.";
 inline constexpr char kPop3NotResponded[] = "-ERR Server Not Responded\r\n";
 
+// A pipe through which the relay moves bytes between two sockets without copying them into
+// the process; made on first use, closed with the session.
+class RelayPipe {
+ public:
+  RelayPipe() = default;
+  ~RelayPipe();
+  RelayPipe(const RelayPipe&) = delete;
+  RelayPipe& operator=(const RelayPipe&) = delete;
+  // Makes the pipe when needed; false when none can be had (the relay then copies).
+  bool Ready();
+  [[nodiscard]] int read_end() const { return fds_[0]; }
+  [[nodiscard]] int write_end() const { return fds_[1]; }
+  [[nodiscard]] size_t capacity() const { return capacity_; }
+
+ private:
+  int fds_[2] = {-1, -1};
+  size_t capacity_ = 0;
+};
+
 // The web cache's fields of a WWW session; the relay reads only `state`.
 struct CacheFields {
   int state = kCachePassThrough;
@@ -64,6 +83,10 @@ class FmCsHttpService : public SessionThread {
   // Sends n bytes from data to peer with the congestion rule; false on failure.
   bool SendToPeer(platform::Socket peer, const char* data, size_t n);
   bool RelayResponse(const char* data, size_t n);
+  // Moves the n waiting bytes of s to peer through the pipe. -1: failed; 0: done;
+  // 1: no pipe, copy instead.
+  int SpliceWaiting(platform::Socket s, platform::Socket peer, unsigned long n);
+  bool DrainPipe(platform::Socket peer, size_t n);
   bool FlushHeld();
   void ArmIdleTimer();
   void SendText(const std::string& text);
@@ -73,6 +96,7 @@ class FmCsHttpService : public SessionThread {
   size_t pending_ = 0;
   size_t send_offset_ = 0;
   std::unique_ptr<char[]> holding_;  // WWW only
+  RelayPipe pipe_;
   CacheFields cache_;
   bool active_ = false;  // activity since the last idle tick
   bool timer_set_ = false;
