@@ -102,8 +102,7 @@ int Decide(engine::FmCsHttpService& owner, CacheSession& session, size_t head_en
 
 }  // namespace
 
-int WebCacheHook::CacheResponseChunk(engine::FmCsHttpService& owner, const char* data,
-                                     size_t n) {
+int WebCacheHook::CacheResponseChunk(engine::FmCsHttpService& owner, const char* data, size_t n) {
   engine::CacheFields& cache = owner.cache();
   CacheSession& session = ThisThreadCacheSession();
   if (cache.state == engine::kCacheStoring) {

@@ -75,8 +75,8 @@ int LookUpRequest(platform::Socket client, std::string* request, const std::stri
   }
   if (!settings.enable_cache) return -1;
   mkdir(settings.cache_location.c_str(), 0755);
-  cache->state = facts.mode == RevalidationMode::kClientConditional ? kCacheClientConditional
-                                                                    : kCacheFetch;
+  cache->state =
+      facts.mode == RevalidationMode::kClientConditional ? kCacheClientConditional : kCacheFetch;
   return -1;
 }
 

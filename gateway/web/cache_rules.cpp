@@ -11,9 +11,9 @@ namespace {
 constexpr size_t kUserAgentWidth = 254;
 
 // Application subtypes never kept; compared exactly up to the carriage return.
-const char* const kArchiveSubtypes[] = {"zip",     "x-gtar",      "x-tar",     "x-ustar",
-                                        "x-shar",  "x-pdf",       "mac-binhex40", "x-stuffit",
-                                        "octet-stream"};
+const char* const kArchiveSubtypes[] = {"zip",          "x-gtar",    "x-tar",
+                                        "x-ustar",      "x-shar",    "x-pdf",
+                                        "mac-binhex40", "x-stuffit", "octet-stream"};
 const char* const kForbidding[] = {"www-authenticate", "set-cookie", "vary", "no-cache"};
 
 bool ArchiveType(const std::string& lower) {

@@ -140,5 +140,12 @@ TEST(CacheTtl, UnitsAndExceptions) {
   EXPECT_EQ(LookupTtlIn(exceptions, settings, "max"), 254 * 604800);
 }
 
+TEST(CacheSettingsLocation, NamesAreAppendedBehindOneSlash) {
+  EXPECT_EQ(NormalizeCacheLocation(""), "");
+  EXPECT_EQ(NormalizeCacheLocation("/var/cache/web"), "/var/cache/web/");
+  EXPECT_EQ(NormalizeCacheLocation("/var/cache/web//"), "/var/cache/web/");
+  EXPECT_EQ(NormalizeCacheLocation("/"), "/");
+}
+
 }  // namespace
 }  // namespace web

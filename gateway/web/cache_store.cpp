@@ -155,7 +155,8 @@ int CacheFileWriter::Begin(const std::string& host_dir, const std::string& full_
   if (fd_ < 0) return -1;
   full_path_ = full_path;
   // Held until the file is in place: the purge leaves a locked partial file alone.
-  if (flock(fd_, LOCK_EX | LOCK_NB) != 0 || WriteCacheRecord(fd_, bytes, head_length, ttl, now) != 0 ||
+  if (flock(fd_, LOCK_EX | LOCK_NB) != 0 ||
+      WriteCacheRecord(fd_, bytes, head_length, ttl, now) != 0 ||
       lseek(fd_, static_cast<off_t>(kCacheRecordSize), SEEK_SET) < 0 || !WriteAll(fd_, bytes, n)) {
     Discard();
     return -1;

@@ -62,7 +62,8 @@ class CacheStoreTest : public ::testing::Test {
 TEST(CacheRecordLayout, SixteenBytesLittleEndian) {
   unsigned char bytes[kCacheRecordSize];
   EncodeCacheRecord(CacheRecord{1, 0x01020304, 0xA0B0C0D0, 0xFFFFFFFF}, bytes);
-  const unsigned char expected[] = {1, 0, 0, 0, 4, 3, 2, 1, 0xD0, 0xC0, 0xB0, 0xA0, 255, 255, 255, 255};
+  const unsigned char expected[] = {1,    0,    0,    0,    4,   3,   2,   1,
+                                    0xD0, 0xC0, 0xB0, 0xA0, 255, 255, 255, 255};
   EXPECT_EQ(std::memcmp(bytes, expected, sizeof expected), 0);
   CacheRecord back = DecodeCacheRecord(bytes);
   EXPECT_EQ(back.expires, 0x01020304u);
@@ -110,8 +111,8 @@ TEST_F(CacheStoreTest, WriterKeepsNoFinalNameUntilCommit) {
   {
     CacheFileWriter writer;
     std::string first = head + "abc";
-    ASSERT_EQ(writer.Begin(host_dir_, path_, first.data(), first.size(), head.size() - 4, 60,
-                           kNow), 0);
+    ASSERT_EQ(writer.Begin(host_dir_, path_, first.data(), first.size(), head.size() - 4, 60, kNow),
+              0);
     ASSERT_EQ(writer.Append("def", 3), 0);
     EXPECT_FALSE(fs::exists(path_));
     ASSERT_EQ(Names().size(), 1u);

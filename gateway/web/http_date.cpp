@@ -11,9 +11,9 @@ namespace {
 
 const char* const kDays[7] = {"sunday",   "monday", "tuesday", "wednesday",
                               "thursday", "friday", "saturday"};
-const char* const kMonths[12] = {"january", "february", "march",     "april",
-                                 "may",     "june",     "july",      "august",
-                                 "september", "october", "november", "december"};
+const char* const kMonths[12] = {"january",   "february", "march",    "april",
+                                 "may",       "june",     "july",     "august",
+                                 "september", "october",  "november", "december"};
 
 // A name matches when its first three letters are those of the full name.
 int MatchName(const std::string& token, const char* const* names, int count) {

@@ -27,8 +27,8 @@ TEST(HttpDate, AcceptedFormsReadAsGreenwichTime) {
   } cases[] = {
       {"last-modified: thu, 01 dec 1994 16:00:00 gmt\r\n", k1Dec1994At16},
       {"last-modified: thursday, 01-dec-94 16:00:00 gmt\r\n", k1Dec1994At16},
-      {"expires:  thu, 01 dec 1994 16:00:00 gmt\r\n", k1Dec1994At16},   // two blanks
-      {"expires: thu, 1 dec 1994  16:00:00 gmt\r\n", k1Dec1994At16},    // the old IMS text
+      {"expires:  thu, 01 dec 1994 16:00:00 gmt\r\n", k1Dec1994At16},  // two blanks
+      {"expires: thu, 1 dec 1994  16:00:00 gmt\r\n", k1Dec1994At16},   // the old IMS text
       {"expires: sun, 06 nov 1994 08:49:37 gmt", 784111777},
       {"expires: thu, 01 jan 1970 00:00:00 gmt\r\n", 0},
       {"expires: mon, 01 jan 2040 00:00:00 gmt\r\n", 2208988800},  // past 2038
@@ -43,7 +43,10 @@ TEST(HttpDate, ReadingIgnoresTheLocalZone) {
   tzset();
   EXPECT_EQ(Parse("expires: thu, 01 dec 1994 16:00:00 gmt\r\n"), k1Dec1994At16);
   EXPECT_EQ(FormatHttpDate(k1Dec1994At16), "Thu, 01 Dec 1994 16:00:00 GMT");
-  if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  if (old)
+    setenv("TZ", saved.c_str(), 1);
+  else
+    unsetenv("TZ");
   tzset();
 }
 

@@ -32,7 +32,9 @@ uint32_t Get32(const unsigned char* p) {
   return v;
 }
 
-bool IsDots(const char* name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
+bool IsDots(const char* name) {
+  return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
 
 // Plain directories only; links and other kinds are skipped.
 std::vector<std::string> HostDirectories(const std::string& location) {
@@ -120,8 +122,8 @@ void EncodePurgeEntry(const PurgeEntry& entry, unsigned char out[kPurgeEntrySize
 
 PurgeEntry DecodePurgeEntry(const unsigned char in[kPurgeEntrySize]) {
   PurgeEntry entry;
-  entry.path.assign(reinterpret_cast<const char*>(in), strnlen(reinterpret_cast<const char*>(in),
-                                                               kPurgePathWidth - 1));
+  entry.path.assign(reinterpret_cast<const char*>(in),
+                    strnlen(reinterpret_cast<const char*>(in), kPurgePathWidth - 1));
   entry.score = Get32(in + kPurgePathWidth);
   entry.size = Get32(in + kPurgePathWidth + 4);
   return entry;

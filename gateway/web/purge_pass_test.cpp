@@ -24,15 +24,15 @@ namespace fs = std::filesystem;
 TEST(PurgeRules, ScoreTargetAndInterval) {
   EXPECT_EQ(PurgeScore(2, 100, 1000), 2u * 3600 + 100 + 1000);
   EXPECT_EQ(PurgeScore(2, 0, 0xFFFFFFFF), 7199u);  // unsigned 32-bit arithmetic wraps
-  EXPECT_EQ(PurgeTarget(11u << 20, 10u << 20), (11u << 20) - static_cast<uint64_t>((10u << 20) * 0.9));
+  EXPECT_EQ(PurgeTarget(11u << 20, 10u << 20),
+            (11u << 20) - static_cast<uint64_t>((10u << 20) * 0.9));
   EXPECT_EQ(PurgeTarget(100, 1000), 0u);
   struct Case {
     bool first;
     uint32_t max;
     int minutes;
-  } cases[] = {{true, 100u << 20, 1},           {false, 10u << 20, 30},
-               {false, 25u << 20, 30},          {false, (26u << 20) - 1, 30},
-               {false, 26u << 20, 52},          {false, 100u << 20, 200}};
+  } cases[] = {{true, 100u << 20, 1},        {false, 10u << 20, 30}, {false, 25u << 20, 30},
+               {false, (26u << 20) - 1, 30}, {false, 26u << 20, 52}, {false, 100u << 20, 200}};
   for (const Case& c : cases) EXPECT_EQ(PurgeIntervalFor(c.first, c.max), c.minutes) << c.max;
 }
 
@@ -75,7 +75,8 @@ class PurgeTest : public ::testing::Test {
 
 TEST_F(PurgeTest, DeletesLowestScoresUntilNinetyPercent) {
   // Ten files of 100 KiB under a 1 MiB limit: total 1000 KiB is below it, nothing happens.
-  for (int i = 0; i < 10; ++i) Put("h" + std::to_string(i % 2), "~f" + std::to_string(i), 102400, 0, 1000 + i);
+  for (int i = 0; i < 10; ++i)
+    Put("h" + std::to_string(i % 2), "~f" + std::to_string(i), 102400, 0, 1000 + i);
   EXPECT_EQ(PurgeCache(location_, 1u << 20, stop_), -1);
   EXPECT_TRUE(Has("h0/~f0"));
   // Three more make 1300 KiB: free at least 1300 KiB - 921.6 KiB, lowest scores first.
@@ -110,8 +111,8 @@ TEST_F(PurgeTest, ScanDropsEmptyFilesEmptyDirsAndOrphanPartials) {
   Put("top", "~x", 100, 0, 1);
   fs::rename(location_ + "top/~x", location_ + "loose-file");  // files in the location stay
   CacheFileWriter live;
-  ASSERT_EQ(live.Begin(location_ + "h", location_ + "h/~b", "HTTP/1.0 200 OK\r\n\r\n", 19, 15, 60,
-                       1), 0);
+  ASSERT_EQ(
+      live.Begin(location_ + "h", location_ + "h/~b", "HTTP/1.0 200 OK\r\n\r\n", 19, 15, 60, 1), 0);
   ASSERT_EQ(PurgeCache(location_, 1u << 30, stop_), -1);  // under the limit: measured only
   EXPECT_FALSE(Has("h/~zero"));
   EXPECT_FALSE(Has("h/" + std::string(kPartialPrefix) + "1-1"));
