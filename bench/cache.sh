@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Web cache benchmark: requests per second for a cached 100 KiB object, a new connection per
+# request (50 connections, wrk sending absolute URLs), through Wayfarer's WWW service with
+# its cache on and through squid with its memory cache on, both warmed from one local nginx
+# origin in this same run. Prints both rates and Wayfarer's ratio to squid. Everything runs
+# on loopback with private configurations; every server started here is stopped at the end.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BIN=${WAYFARER_BIN:-build/bin}
+DURATION=${DURATION:-10s}
+need=()
+command -v wrk >/dev/null || need+=(wrk)
+command -v nginx >/dev/null || need+=(nginx-light)
+command -v squid >/dev/null || need+=(squid)
+if [ ${#need[@]} -gt 0 ]; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
+fi
+for svc in nginx squid; do service "$svc" stop >/dev/null 2>&1 || true; done
+[ -x "$BIN/Wayfarer" ] || { echo "no $BIN/Wayfarer: build it first (Release)" >&2; exit 1; }
+work=$(mktemp -d)
+chmod 777 "$work"  # squid writes its log as its own user
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+ulimit -n 65536 2>/dev/null || true
+port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+NG=$(port); WF=$(port); SQ=$(port)
+
+# The origin marks the object fresh for an hour, so both caches answer without asking it.
+mkdir -p "$work/www"
+head -c $((100 << 10)) /dev/urandom >"$work/www/100k"
+cat >"$work/nginx.conf" <<CFG
+worker_processes 1;
+pid $work/nginx.pid;
+error_log $work/nginx.err;
+daemon off;
+events { worker_connections 4096; }
+http {
+  access_log $work/nginx.access;
+  client_body_temp_path $work; proxy_temp_path $work; fastcgi_temp_path $work;
+  uwsgi_temp_path $work; scgi_temp_path $work;
+  server { listen 127.0.0.1:$NG backlog=4096; root $work/www; expires 1h; }
+}
+CFG
+nginx -c "$work/nginx.conf" & pids+=($!)
+
+cat >"$work/squid.conf" <<CFG
+http_port 127.0.0.1:$SQ
+http_access allow all
+cache_mem 64 MB
+maximum_object_size_in_memory 1 MB
+pid_filename $work/squid.pid
+cache_log $work/squid.log
+access_log none
+cache_store_log none
+coredump_dir $work
+shutdown_lifetime 0 seconds
+CFG
+squid -N -f "$work/squid.conf" & pids+=($!)
+
+export WAYFARER_REGISTRY="$work/registry.db" WAYFARER_WINDIR="$work/windows"
+mkdir -p "$work/cache"
+python3 - "$work/config.reg" "$WF" "$work/cache/" <<'PY'
+import sys
+sys.path.insert(0, "tests/integration")
+from gateway_process import PRODUCT_KEY, config_text
+path, www, location = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+cache = [f"[{PRODUCT_KEY}\\Cache]", '"EnableCache"=dword:00000001',
+         '"EnableLookups"=dword:00000001', '"MaxCacheSize"=dword:06400000',
+         '"TTLUnit"=dword:00000001', '"TTL"=dword:00000001', f'"CacheLocation"="{location}"', ""]
+open(path, "w").write(config_text(active={"WWW": www}) + "\n" + "\n".join(cache))
+PY
+"$BIN/wayfarer-reg" import "$work/config.reg"
+"$BIN/wayfarer-reg" set 'HKLM\Software\Wayfarer Computer Products Ltd.\Wayfarer\2.0\Service\0' \
+  ListenCapacity REG_DWORD 1024
+env -u DISPLAY -u WAYLAND_DISPLAY "$BIN/Wayfarer" 2>"$work/wayfarer.log" & pids+=($!)
+sleep 2
+
+URL="http://127.0.0.1:$NG/100k"
+for proxy in "$WF" "$SQ"; do  # warm both caches, twice for squid's first miss
+  for _ in 1 2 3; do curl -s -o /dev/null -x "http://127.0.0.1:$proxy" "$URL"; sleep 0.5; done
+done
+before=$(wc -l <"$work/nginx.access")
+rps() {  # proxy port -> requests per second
+  echo "wrk.path = \"$URL\"" >"$work/path.lua"
+  wrk -t2 -c50 -d"$DURATION" -H "Connection: close" -s "$work/path.lua" "http://127.0.0.1:$1" \
+    2>/dev/null | awk '/Requests\/sec/ {print $2}'
+}
+wayfarer=$(rps "$WF")
+squid_rate=$(rps "$SQ")
+origin_hits=$(( $(wc -l <"$work/nginx.access") - before ))
+echo "cached 100 KiB object, new connection per request, 50 connections, $DURATION each"
+printf '  %-10s %10s req/s\n' Wayfarer "$wayfarer" squid "$squid_rate"
+echo "  origin requests during the runs: $origin_hits (0: both answered from their caches)"
+awk -v w="$wayfarer" -v s="$squid_rate" 'BEGIN { printf "  Wayfarer / squid: %.2f\n", w / s }'
