@@ -20,8 +20,9 @@ struct PooledThread {
   void* arg = nullptr;
 };
 
-std::mutex g_pool_mu;
-std::vector<PooledThread*> g_parked;  // guarded by g_pool_mu
+// Never destroyed: parked threads may still use them while the process exits.
+std::mutex& g_pool_mu = *new std::mutex;
+std::vector<PooledThread*>& g_parked = *new std::vector<PooledThread*>;  // guarded by g_pool_mu
 
 // Parks self; false when the pool is full (the thread then ends).
 bool Park(PooledThread* self) {
