@@ -40,7 +40,8 @@ error_log $work/nginx.err;
 daemon off;
 events { worker_connections 4096; }
 http {
-  access_log $work/nginx.access;
+  log_format via "\$http_via";
+  access_log $work/nginx.access via;
   client_body_temp_path $work; proxy_temp_path $work; fastcgi_temp_path $work;
   uwsgi_temp_path $work; scgi_temp_path $work;
   server { listen 127.0.0.1:$NG backlog=4096; root $work/www; expires 1h; }
@@ -84,16 +85,19 @@ URL="http://127.0.0.1:$NG/100k"
 for proxy in "$WF" "$SQ"; do  # warm both caches, twice for squid's first miss
   for _ in 1 2 3; do curl -s -o /dev/null -x "http://127.0.0.1:$proxy" "$URL"; sleep 0.5; done
 done
-before=$(wc -l <"$work/nginx.access")
 rps() {  # proxy port -> requests per second
   echo "wrk.path = \"$URL\"" >"$work/path.lua"
   wrk -t2 -c50 -d"$DURATION" -H "Connection: close" -s "$work/path.lua" "http://127.0.0.1:$1" \
     2>/dev/null | awk '/Requests\/sec/ {print $2}'
 }
+# Requests that reached the origin during a run: squid marks its own with a Via header.
+before=$(wc -l <"$work/nginx.access")
 wayfarer=$(rps "$WF")
+wayfarer_misses=$(( $(wc -l <"$work/nginx.access") - before ))
+before=$(wc -l <"$work/nginx.access")
 squid_rate=$(rps "$SQ")
-origin_hits=$(( $(wc -l <"$work/nginx.access") - before ))
+squid_misses=$(( $(wc -l <"$work/nginx.access") - before ))
 echo "cached 100 KiB object, new connection per request, 50 connections, $DURATION each"
 printf '  %-10s %10s req/s\n' Wayfarer "$wayfarer" squid "$squid_rate"
-echo "  origin requests during the runs: $origin_hits (0: both answered from their caches)"
+echo "  requests that reached the origin: Wayfarer $wayfarer_misses, squid $squid_misses"
 awk -v w="$wayfarer" -v s="$squid_rate" 'BEGIN { printf "  Wayfarer / squid: %.2f\n", w / s }'

@@ -92,8 +92,8 @@ int Decide(engine::FmCsHttpService& owner, CacheSession& session, size_t head_en
   }
   cache.state = engine::kCachePassThrough;
   if ((status == 304 || status == 404) && saved == kCacheRevalidating) {
-    size_t sent = 0;
-    if (ServeFromCache(owner.client_socket(), session.full_path, Now(), &sent) == 0 || sent > 0) {
+    bool spent = false;
+    if (ServeFromCache(owner.client_socket(), session.full_path, Now(), &spent) == 0 || spent) {
       return 0;
     }
   }

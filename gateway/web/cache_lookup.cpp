@@ -18,12 +18,13 @@ namespace {
 
 uint32_t Now() { return static_cast<uint32_t>(std::time(nullptr)); }
 
-// Answers from the file. A failure before any byte went out sends the request to the origin
-// as on a miss; after some bytes the client's answer is spoilt and the session ends.
+// Answers from the file. A failure of the file before any byte went out sends the request to
+// the origin as on a miss; once the client got part of it, or its connection failed, the
+// session ends.
 int Serve(platform::Socket client, const std::string& path, engine::CacheFields* cache) {
-  size_t sent = 0;
+  bool spent = false;
   cache->state = kCacheServed;
-  if (ServeFromCache(client, path, Now(), &sent) == 0 || sent > 0) return 0;
+  if (ServeFromCache(client, path, Now(), &spent) == 0 || spent) return 0;
   return -1;
 }
 

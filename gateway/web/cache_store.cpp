@@ -72,38 +72,49 @@ int CheckURL(const std::string& full_path, uint32_t now, uint32_t* last_modified
   if (fd < 0) return -1;
   FileCloser closer(fd);
   CacheRecord record;
+  // Shared with other readers; waits only for a record update in progress.
   if (flock(fd, LOCK_SH) != 0 || ReadCacheRecord(fd, &record) != 0) return -1;
+  flock(fd, LOCK_UN);
   *last_modified = record.last_modified;
   if (record.expires > now) return 0;
-  flock(fd, LOCK_UN);
   DeleteIfSame(fd, full_path);
   return -1;
 }
 
 int ServeFromCache(platform::Socket client, const std::string& full_path, uint32_t now,
-                   size_t* sent) {
-  size_t ignored = 0;
-  if (sent == nullptr) sent = &ignored;
-  *sent = 0;
+                   bool* client_spent) {
+  bool ignored = false;
+  if (client_spent == nullptr) client_spent = &ignored;
+  *client_spent = false;
   int fd = open(full_path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return -1;
   FileCloser closer(fd);
   CacheRecord record;
-  // The record update is the only write to a whole file: one server at a time does it.
-  if (flock(fd, LOCK_EX) != 0 || ReadCacheRecord(fd, &record) != 0) return -1;
+  // The record is the only part of a whole file that is ever written, and only here: its
+  // update is made under the exclusive lock. The response after it never changes (a new
+  // version arrives under a new inode), so the sending holds no lock.
+  if (flock(fd, LOCK_EX) != 0) return -1;
+  if (ReadCacheRecord(fd, &record) != 0) return -1;
   record.hit_count += 1;
   record.last_access = now;
   [[maybe_unused]] int rc = WriteCacheRecordAt0(fd, record);
-  flock(fd, LOCK_SH);
+  flock(fd, LOCK_UN);
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kServeChunk]);
   if (!buffer) return -1;
   off_t offset = static_cast<off_t>(kCacheRecordSize);
+  size_t sent = 0;
   for (;;) {
     ssize_t r = pread(fd, buffer.get(), kServeChunk, offset);
     if (r < 0 && errno == EINTR) continue;
-    if (r < 0) return -1;
+    if (r < 0) {
+      *client_spent = sent > 0;
+      return -1;
+    }
     if (r == 0) return 0;
-    if (SendPiece(client, buffer.get(), static_cast<size_t>(r), sent) != 0) return -1;
+    if (SendPiece(client, buffer.get(), static_cast<size_t>(r), &sent) != 0) {
+      *client_spent = true;
+      return -1;
+    }
     offset += r;
   }
 }

@@ -1,8 +1,8 @@
 // The cache store's file operations: looking a URL's file up, answering a client from it,
 // writing a new file under a temporary name in its host directory and putting it in place
 // only when the response is whole. Advisory locks stand for the sharing rules: a file being
-// written is locked exclusively (and has no final name yet); serving holds a shared lock so
-// no record update runs under it. Each object and call is used by one thread at a time.
+// written is locked exclusively (and has no final name yet); a record is read under a shared
+// lock and updated under an exclusive one. Each object is used by one thread at a time.
 #pragma once
 
 #include <cstddef>
@@ -26,10 +26,11 @@ inline constexpr int kServeSendWaitMs = 50;
 [[nodiscard]] int CheckURL(const std::string& full_path, uint32_t now, uint32_t* last_modified);
 
 // Sends the stored response (everything after the record) to the client, counting the hit.
-// 0 when all of it was sent, -1 otherwise; *sent (when given) counts the bytes that went
-// out. A file deleted meanwhile is still sent whole.
+// 0 when all of it was sent, -1 otherwise. *client_spent (when given) tells a failure after
+// which the client cannot be answered by the origin instead: part of the answer went out,
+// or the client's connection failed. A file deleted meanwhile is still sent whole.
 [[nodiscard]] int ServeFromCache(platform::Socket client, const std::string& full_path,
-                                 uint32_t now, size_t* sent = nullptr);
+                                 uint32_t now, bool* client_spent = nullptr);
 
 // The record of a new file from its response header block: expiry and last-modified from
 // the headers, else now + ttl and now. An Expires date outside 32 bits is already stale.
