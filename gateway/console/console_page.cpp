@@ -21,8 +21,8 @@ std::function<bool()>& Probe() {
 
 }  // namespace
 
-std::vector<TabSpec> ConsoleTabs(bool dial_bound) {
-  std::vector<TabSpec> tabs = {{PageKind::kServices, "Services"},
+std::vector<TabEntry> ConsoleTabs(bool dial_bound) {
+  std::vector<TabEntry> tabs = {{PageKind::kServices, "Services"},
                                {PageKind::kConnections, "Connections"},
                                {PageKind::kSecurity, "Security"}};
   if (dial_bound) tabs.push_back({PageKind::kDial, " Dial"});

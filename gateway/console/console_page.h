@@ -13,7 +13,7 @@ namespace console {
 
 enum class PageKind { kServices, kConnections, kSecurity, kDial, kCache, kAbout };
 
-struct TabSpec {
+struct TabEntry {
   PageKind kind;
   const char* label;
 };
@@ -21,7 +21,7 @@ struct TabSpec {
 // The tabs of this run in their order: " Dial" only when the dial-up facility is bound. Every
 // tab is counted, also one whose page is not in this build (that tab is hidden), so a stored
 // CurrentTab keeps its meaning as pages join.
-[[nodiscard]] std::vector<TabSpec> ConsoleTabs(bool dial_bound);
+[[nodiscard]] std::vector<TabEntry> ConsoleTabs(bool dial_bound);
 
 // A page lives only while its tab is selected.
 class ConsolePage : public QWidget {

@@ -18,7 +18,7 @@ constexpr QSize kConsoleSize(520, 380);
 
 }  // namespace
 
-int TabForStoredIndex(int stored, const std::vector<TabSpec>& tabs) {
+int TabForStoredIndex(int stored, const std::vector<TabEntry>& tabs) {
   const int last = static_cast<int>(tabs.size()) - 1;
   int index = stored < 0 ? 0 : (stored > last ? last : stored);
   for (int i = index; i <= last; ++i) {
@@ -35,7 +35,7 @@ ConsoleWindow::ConsoleWindow(ConsoleOptions options, QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       options_(std::move(options)),
-      specs_(ConsoleTabs(options_.dial_bound)) {
+      tabs_list_(ConsoleTabs(options_.dial_bound)) {
   setObjectName("ConsoleWindow");
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowIcon(options_.icons.At(kProgramIcon));
@@ -45,9 +45,9 @@ ConsoleWindow::ConsoleWindow(ConsoleOptions options, QWidget* parent)
   tabs_ = new QTabBar(this);
   tabs_->setObjectName("ctl1000");
   tabs_->setExpanding(false);
-  for (const TabSpec& spec : specs_) {
-    const int index = tabs_->addTab(spec.label);
-    tabs_->setTabVisible(index, HasPage(spec.kind));
+  for (const TabEntry& tab : tabs_list_) {
+    const int index = tabs_->addTab(tab.label);
+    tabs_->setTabVisible(index, HasPage(tab.kind));
   }
   layout->addWidget(tabs_);
   page_area_ = new QVBoxLayout();
@@ -64,7 +64,7 @@ ConsoleWindow::~ConsoleWindow() {
 void ConsoleWindow::SelectStoredTab() {
   int stored = 0;
   if (engine::ReadCurrentTab(&stored) != 0) stored = 0;
-  const int index = TabForStoredIndex(stored, specs_);
+  const int index = TabForStoredIndex(stored, tabs_list_);
   const QSignalBlocker block(tabs_);
   tabs_->setCurrentIndex(index);
   OnTabChanged(index);
@@ -72,12 +72,12 @@ void ConsoleWindow::SelectStoredTab() {
 
 PageKind ConsoleWindow::current_kind() const {
   const int index = tabs_->currentIndex();
-  return index < 0 ? PageKind::kAbout : specs_[static_cast<size_t>(index)].kind;
+  return index < 0 ? PageKind::kAbout : tabs_list_[static_cast<size_t>(index)].kind;
 }
 
 int ConsoleWindow::TabIndexOf(PageKind kind) const {
-  for (size_t i = 0; i < specs_.size(); ++i) {
-    if (specs_[i].kind == kind) return static_cast<int>(i);
+  for (size_t i = 0; i < tabs_list_.size(); ++i) {
+    if (tabs_list_[i].kind == kind) return static_cast<int>(i);
   }
   return -1;
 }
@@ -88,8 +88,8 @@ void ConsoleWindow::OnTabChanged(int index) {
     page_->Leaving();
     delete page_.data();
   }
-  if (index < 0 || index >= static_cast<int>(specs_.size())) return;
-  const PageKind kind = specs_[static_cast<size_t>(index)].kind;
+  if (index < 0 || index >= static_cast<int>(tabs_list_.size())) return;
+  const PageKind kind = tabs_list_[static_cast<size_t>(index)].kind;
   page_ = CreatePage(kind, this);
   if (page_.isNull()) return;
   page_->setObjectName(QString("page%1").arg(static_cast<int>(kind)));

@@ -52,7 +52,7 @@ class ConsoleWindow : public QWidget {
   void ApplyCacheActivity(bool on);
 
   ConsoleOptions options_;
-  std::vector<TabSpec> specs_;
+  std::vector<TabEntry> tabs_list_;
   QTabBar* tabs_;
   QVBoxLayout* page_area_;
   QPointer<ConsolePage> page_;
@@ -62,6 +62,6 @@ class ConsoleWindow : public QWidget {
 
 // The tab a stored CurrentTab selects: clamped to the last tab; a tab whose page is not in
 // this build gives way to the next shown tab after it, else the last shown one before it.
-[[nodiscard]] int TabForStoredIndex(int stored, const std::vector<TabSpec>& tabs);
+[[nodiscard]] int TabForStoredIndex(int stored, const std::vector<TabEntry>& tabs);
 
 }  // namespace console
