@@ -21,54 +21,16 @@
 #include "gateway/engine/store_access.h"
 #include "platform/socket.h"
 #include "platform/testing/message_recorder.h"
+#include "platform/testing/echo_server.h"
 #include "platform/testing/temp_store.h"
 
 namespace console {
 namespace {
 
 using platform::Socket;
+using platform::testing::EchoServer;
+using platform::testing::Echoes;
 using platform::testing::MessageRecorder;
-
-class EchoServer {
- public:
-  EchoServer() {
-    listener_ = platform::CreateSocket(SOCK_STREAM);
-    EXPECT_EQ(platform::BindLoopback(listener_, 0), 0);
-    EXPECT_EQ(platform::Listen(listener_, 16), 0);
-    thread_ = std::thread([this] {
-      for (;;) {
-        Socket c = platform::Accept(listener_);
-        if (c < 0) return;
-        workers_.emplace_back([c] {
-          char buf[4096];
-          int n;
-          while ((n = platform::Recv(c, buf, sizeof buf)) > 0) {
-            if (platform::SendAll(c, buf, static_cast<size_t>(n)) != 0) break;
-          }
-          platform::CloseSocket(c);
-        });
-      }
-    });
-  }
-  ~EchoServer() {
-    shutdown(listener_, SHUT_RDWR);
-    thread_.join();
-    for (auto& w : workers_) w.join();
-    platform::CloseSocket(listener_);
-  }
-  uint16_t port() const { return platform::LocalPort(listener_); }
-
- private:
-  Socket listener_;
-  std::thread thread_;
-  std::vector<std::thread> workers_;
-};
-
-bool Echoes(Socket c) {
-  char buf[5] = {};
-  return platform::SendAll(c, "hello", 5) == 0 && platform::WaitReadable(c, 5000) == 1 &&
-         platform::Recv(c, buf, 5) == 5 && std::string(buf, 5) == "hello";
-}
 
 bool ClosedByGateway(Socket c) {
   char byte;

@@ -18,52 +18,20 @@
 #include "gateway/engine/service_list.h"
 #include "gateway/engine/session_registry.h"
 #include "gateway/engine/session_thread.h"
+#include "platform/testing/echo_server.h"
 #include "platform/testing/temp_store.h"
 
 namespace engine {
 namespace {
 
 using platform::Socket;
-
-// A loopback server that echoes every connection until it closes.
-class EchoServer {
- public:
-  EchoServer() {
-    listener_ = platform::CreateSocket(SOCK_STREAM);
-    EXPECT_EQ(platform::BindLoopback(listener_, 0), 0);
-    EXPECT_EQ(platform::Listen(listener_, 16), 0);
-    thread_ = std::thread([this] {
-      for (;;) {
-        Socket c = platform::Accept(listener_);
-        if (c < 0) return;
-        workers_.emplace_back([c] {
-          char buf[4096];
-          int n;
-          while ((n = platform::Recv(c, buf, sizeof buf)) > 0) {
-            if (platform::SendAll(c, buf, static_cast<size_t>(n)) != 0) break;
-          }
-          platform::CloseSocket(c);
-        });
-      }
-    });
-  }
-  ~EchoServer() {
-    shutdown(listener_, SHUT_RDWR);
-    thread_.join();
-    for (auto& w : workers_) w.join();
-    platform::CloseSocket(listener_);
-  }
-  uint16_t port() const { return platform::LocalPort(listener_); }
-
- private:
-  Socket listener_;
-  std::thread thread_;
-  std::vector<std::thread> workers_;
-};
+using platform::testing::EchoServer;
+using platform::testing::Echoes;
 
 class RelaySessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    ASSERT_NE(echo_.port(), 0);
     ASSERT_EQ(WriteDefaultConfiguration(), 0);
     ASSERT_EQ(Services().Load(), 0);
     Services().ForEach([](ServiceEntry& e) { e.IsActive = 0; });
@@ -130,12 +98,6 @@ class RelaySessionTest : public ::testing::Test {
   uint16_t port_ = 0;
   platform::TargetId console_ = 0;
 };
-
-bool Echoes(Socket c) {
-  char buf[5] = {};
-  return platform::SendAll(c, "hello", 5) == 0 && platform::WaitReadable(c, 5000) == 1 &&
-         platform::Recv(c, buf, 5) == 5 && std::string(buf, 5) == "hello";
-}
 
 TEST_F(RelaySessionTest, ThreeSessionsCountUpAndDownAsTheyComeAndGo) {
   std::vector<Socket> clients;

@@ -68,6 +68,19 @@ void SessionThread::Unregister() {
   RegisterSessionNamed(client_address_, registered_name_, registered_code_, thread_id(), false);
 }
 
+void SessionThread::ArmIdleTimer(uintptr_t id) {
+  if (idle_timer_id_ != 0 || idle_timeout_ <= 0) return;
+  if (platform::SetTimer(window_, id, static_cast<unsigned>(idle_timeout_) * 1000u)) {
+    idle_timer_id_ = id;
+  }
+}
+
+void SessionThread::KillIdleTimer() {
+  if (idle_timer_id_ == 0) return;
+  platform::KillTimer(window_, idle_timer_id_);
+  idle_timer_id_ = 0;
+}
+
 void SessionThread::CloseSockets() {
   for (platform::Socket* s : {&client_socket_, &server_socket_}) {
     if (*s != platform::kInvalidSocket) {

@@ -30,6 +30,10 @@ class SessionThread : public platform::WorkerThread {
   void Unregister();
   // Stops both sockets' events and closes them.
   void CloseSockets();
+  // The idle timer of the kinds that arm it whenever their thread falls idle (FTP, Telnet, UDP
+  // mapping, each with its own id): armed when the session has a timeout and it is not armed.
+  void ArmIdleTimer(uintptr_t id);
+  void KillIdleTimer();
 
   platform::Socket listening_socket_;
   platform::Socket client_socket_ = platform::kInvalidSocket;
@@ -40,6 +44,7 @@ class SessionThread : public platform::WorkerThread {
   std::string client_address_;
 
  private:
+  uintptr_t idle_timer_id_ = 0;  // 0: not armed
   bool registered_ = false;
   int registered_code_ = 0;
   std::string registered_name_;

@@ -48,19 +48,10 @@ int FmCsFTPProxy::Run() {
 
 bool FmCsFTPProxy::OnIdle(long) {
   // Armed again after every notification, so the time-out counts from the last one.
-  if (!ending_ && timer_id_ == 0 && idle_timeout_ > 0) {
-    if (platform::SetTimer(window_, kFtpIdleTimer, static_cast<unsigned>(idle_timeout_) * 1000u)) {
-      timer_id_ = kFtpIdleTimer;
-    }
-  }
+  if (!ending_) ArmIdleTimer(kFtpIdleTimer);
   return false;
 }
 
-void FmCsFTPProxy::KillIdleTimer() {
-  if (timer_id_ == 0) return;
-  platform::KillTimer(window_, timer_id_);
-  timer_id_ = 0;
-}
 
 void FmCsFTPProxy::EndSession() {
   if (ending_) return;

@@ -48,8 +48,6 @@ class FmCsFTPProxy : public engine::SessionThread {
   void OnDataEvent(platform::Socket s, platform::Lparam lparam);
   void CloseDataSockets();
   [[nodiscard]] int DataWaitMs() const;
-
-  void KillIdleTimer();
   void EndSession();
 
   platform::Socket client_data_socket_ = platform::kInvalidSocket;
@@ -65,7 +63,6 @@ class FmCsFTPProxy : public engine::SessionThread {
   bool awaiting_greeting_ = false;
   bool awaiting_transfer_reply_ = false;
   bool busy_ = false;  // a client command waits for the server's answer
-  uintptr_t timer_id_ = 0;
   bool ending_ = false;
 };
 

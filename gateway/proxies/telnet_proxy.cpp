@@ -41,20 +41,10 @@ int FmCsTelnetProxy::Run() {
 }
 
 bool FmCsTelnetProxy::OnIdle(long) {
-  if (!ending_ && timer_id_ == 0 && idle_timeout_ > 0) {
-    if (platform::SetTimer(window_, kTelnetIdleTimer,
-                           static_cast<unsigned>(idle_timeout_) * 1000u)) {
-      timer_id_ = kTelnetIdleTimer;
-    }
-  }
+  if (!ending_) ArmIdleTimer(kTelnetIdleTimer);
   return false;
 }
 
-void FmCsTelnetProxy::KillIdleTimer() {
-  if (timer_id_ == 0) return;
-  platform::KillTimer(window_, timer_id_);
-  timer_id_ = 0;
-}
 
 void FmCsTelnetProxy::EndSession() {
   if (ending_) return;

@@ -43,12 +43,10 @@ class FmCsTelnetProxy : public engine::SessionThread {
   HostResult ConnectTo(const std::string& dotted);
   // Sends a failure text: kRetry when it went out, kFinish when the client is gone.
   HostResult Report(const char* text);
-  void KillIdleTimer();
   void EndSession();
 
   TelnetLineEditor editor_;
   RelayBuffer relay_;
-  uintptr_t timer_id_ = 0;
   bool ending_ = false;
 };
 

@@ -65,18 +65,10 @@ void CUDPMap::DropWaitingDatagram() {
 }
 
 bool CUDPMap::OnIdle(long count) {
-  if (timer_id_ == 0 && idle_timeout_ != -1) {
-    if (platform::SetTimer(window_, kUdpIdleTimerId, static_cast<unsigned>(idle_timeout_) * 1000u)) {
-      timer_id_ = kUdpIdleTimerId;
-    }
-  }
+  ArmIdleTimer(kUdpIdleTimerId);
   return WorkerThread::OnIdle(count);
 }
 
-void CUDPMap::KillIdleTimer() {
-  if (timer_id_ != 0) platform::KillTimer(window_, timer_id_);
-  timer_id_ = 0;
-}
 
 bool CUDPMap::PreTranslateMessage(platform::Message& msg) {
   if (ending_) return true;  // events still queued behind the decision to end

@@ -30,7 +30,6 @@ class CUDPMap : public engine::SessionThread {
   // Each returns false when a socket error must end the session.
   bool ClientToDestination();
   bool DestinationToClient();
-  void KillIdleTimer();
   void End();
   // Takes the datagram that started a session which could not forward it off the socket.
   void DropWaitingDatagram();
@@ -38,7 +37,6 @@ class CUDPMap : public engine::SessionThread {
 
   platform::TargetId netmsg_;
   sockaddr_in client_{};
-  uintptr_t timer_id_ = 0;
   bool busy_ = false;
   bool ending_ = false;
   bool handed_back_ = false;
