@@ -6,28 +6,13 @@
 # on loopback with private configurations; every server started here is stopped at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-BIN=${WAYFARER_BIN:-build/bin}
 DURATION=${DURATION:-10s}
-need=()
-command -v wrk >/dev/null || need+=(wrk)
-command -v nginx >/dev/null || need+=(nginx-light)
-command -v squid >/dev/null || need+=(squid)
-if [ ${#need[@]} -gt 0 ]; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
-fi
-for svc in nginx squid; do service "$svc" stop >/dev/null 2>&1 || true; done
-[ -x "$BIN/Wayfarer" ] || { echo "no $BIN/Wayfarer: build it first (Release)" >&2; exit 1; }
-work=$(mktemp -d)
+. bench/lib.sh
+bench_install wrk:wrk nginx:nginx-light squid:squid
+bench_stop_services nginx squid
+bench_need_gateway
+bench_scratch
 chmod 777 "$work"  # squid writes its log as its own user
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-ulimit -n 65536 2>/dev/null || true
-port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 NG=$(port); WF=$(port); SQ=$(port)
 
 # The origin marks the object fresh for an hour, so both caches answer without asking it.

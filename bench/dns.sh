@@ -7,31 +7,19 @@
 # queries of each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-BIN=${WAYFARER_BIN:-build/bin}
+. bench/lib.sh
+bench_need_gateway
 SECONDS_PER_RUN=${DNS_BENCH_SECONDS:-10}
 OUTSTANDING=${DNS_BENCH_OUTSTANDING:-100}
 
 if [ "${WAYFARER_DNS_BENCH_NETNS:-}" != 1 ]; then
-  need=()
-  command -v dnsperf >/dev/null || need+=(dnsperf)
-  command -v dnsmasq >/dev/null || need+=(dnsmasq-base)
-  if [ ${#need[@]} -gt 0 ]; then
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
-  fi
-  [ -x "$BIN/Wayfarer" ] || scripts/build build
+  bench_install dnsperf:dnsperf dnsmasq:dnsmasq-base
   exec env WAYFARER_DNS_BENCH_NETNS=1 unshare -n -m --propagation private "$0" "$@"
 fi
 
 ip link set lo up
-work=$(mktemp -d)
+bench_scratch
 chmod 755 "$work"
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
 NAME=wf-bench.test
 ADDRESS=192.0.2.80

@@ -5,20 +5,13 @@
 # Everything runs on loopback in this one run; the script prints ratios against the peers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-need=()
-for p in iperf3 socat haproxy; do command -v "$p" >/dev/null || need+=("$p"); done
-if [ ${#need[@]} -gt 0 ]; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
-fi
-[ -x build/bin/Wayfarer ] || scripts/build build
-work=$(mktemp -d)
-pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"; }
-trap cleanup EXIT
-ulimit -n 65536 2>/dev/null || true
+. bench/lib.sh
+bench_install iperf3:iperf3 socat:socat haproxy:haproxy
+bench_stop_services haproxy
+bench_need_gateway
+bench_scratch
 g++ -O2 -std=c++20 -pthread -o "$work/conn_rate" bench/conn_rate.cpp
 
-port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 IPERF=$(port); ECHO=$(port); HOLD=$(port)
 W_IPERF=$(port); W_ECHO=$(port); W_HOLD=$(port)
 S_IPERF=$(port); S_ECHO=$(port); H_IPERF=$(port); H_ECHO=$(port)
@@ -47,8 +40,8 @@ maps = [dict(name="iperf", port=a, host="127.0.0.1", target_port=b),
         dict(name="hold", port=e, host="127.0.0.1", target_port=f)]
 open(out, "w").write(config_text(mappings=maps))
 PY
-build/bin/wayfarer-reg import "$work/config.reg"
-env -u DISPLAY -u WAYLAND_DISPLAY build/bin/Wayfarer 2>"$work/wayfarer.log" & WPID=$!; pids+=($WPID)
+"$BIN/wayfarer-reg" import "$work/config.reg"
+env -u DISPLAY -u WAYLAND_DISPLAY "$BIN/Wayfarer" 2>"$work/wayfarer.log" & WPID=$!; pids+=($WPID)
 socat -lf /dev/null TCP-LISTEN:"$S_IPERF",fork,reuseaddr,backlog=1024 TCP:127.0.0.1:"$IPERF" & pids+=($!)
 socat -lf /dev/null TCP-LISTEN:"$S_ECHO",fork,reuseaddr,backlog=1024 TCP:127.0.0.1:"$ECHO" & pids+=($!)
 cat > "$work/haproxy.cfg" <<CFG
@@ -66,8 +59,9 @@ listen echo
   bind 127.0.0.1:$H_ECHO
   server s 127.0.0.1:$ECHO
 CFG
-haproxy -f "$work/haproxy.cfg" -db >/dev/null 2>&1 & pids+=($!)
+haproxy -f "$work/haproxy.cfg" -db >"$work/haproxy.log" 2>&1 & pids+=($!)
 sleep 1
+kill -0 "${pids[-1]}" 2>/dev/null || { echo "haproxy did not start:" >&2; cat "$work/haproxy.log" >&2; }
 
 gbps() {  # port streams -> Gbit/s received (the iperf3 server takes one test at a time)
   for _ in 1 2 3; do

@@ -6,28 +6,12 @@
 # and prints Wayfarer's ratios to Dante.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-BIN=${WAYFARER_BIN:-build/bin}
-need=()
-command -v nginx >/dev/null || need+=(nginx-light)
-command -v danted >/dev/null || need+=(dante-server)
-command -v curl >/dev/null || need+=(curl)
-if [ ${#need[@]} -gt 0 ]; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
-fi
-# Packages may start their system instances: those are not part of the measurement.
-for svc in nginx danted; do service "$svc" stop >/dev/null 2>&1 || true; done
-[ -x "$BIN/Wayfarer" ] || { echo "no $BIN/Wayfarer: build it first (Release)" >&2; exit 1; }
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-ulimit -n 65536 2>/dev/null || true
+. bench/lib.sh
+bench_install nginx:nginx-light danted:dante-server curl:curl
+bench_stop_services nginx danted
+bench_need_gateway
+bench_scratch
 g++ -O2 -std=c++20 -pthread -o "$work/socks_rate" bench/socks_rate.cpp
-port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 NG=$(port); WF=$(port); DA=$(port)
 
 mkdir -p "$work/www"
