@@ -50,20 +50,6 @@ void SendBareText(platform::Socket client, const char* text) {
   SendText(client, text, std::strlen(text));
 }
 
-void FinishAnswer(platform::Socket client) {
-  if (shutdown(client, SHUT_WR) != 0) return;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainMs);
-  size_t dropped = 0;
-  char sink[4096];
-  while (dropped < kDrainLimit) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now())
-                    .count();
-    if (left <= 0 || platform::WaitReadable(client, static_cast<int>(left)) != 1) return;
-    int n = platform::Recv(client, sink, sizeof sink);
-    if (n <= 0) return;  // the client closed (or the socket failed): nothing left to lose
-    dropped += static_cast<size_t>(n);
-  }
-}
+void FinishAnswer(platform::Socket client) { platform::DrainAfterReply(client, kDrainMs, kDrainLimit); }
 
 }  // namespace web
