@@ -3,7 +3,6 @@
 
 #include <sys/socket.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
