@@ -52,7 +52,6 @@ bool FmCsFTPProxy::OnIdle(long) {
   return false;
 }
 
-
 void FmCsFTPProxy::EndSession() {
   if (ending_) return;
   ending_ = true;

@@ -45,7 +45,6 @@ bool FmCsTelnetProxy::OnIdle(long) {
   return false;
 }
 
-
 void FmCsTelnetProxy::EndSession() {
   if (ending_) return;
   ending_ = true;

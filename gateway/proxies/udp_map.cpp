@@ -69,7 +69,6 @@ bool CUDPMap::OnIdle(long count) {
   return WorkerThread::OnIdle(count);
 }
 
-
 bool CUDPMap::PreTranslateMessage(platform::Message& msg) {
   if (ending_) return true;  // events still queued behind the decision to end
   bool ok = true;
