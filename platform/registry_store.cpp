@@ -9,9 +9,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace platform {
 namespace {
@@ -182,8 +184,8 @@ bool RegistryStore::OpenDatabase() {
     return false;
   }
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-  if (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=FULL") ||
-      !Exec("BEGIN IMMEDIATE")) {
+  if (!ExecWhenFree("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=FULL") ||
+      !ExecWhenFree("BEGIN IMMEDIATE")) {
     ReportFailure(sqlite3_errmsg(db_));
     return false;
   }
@@ -197,6 +199,19 @@ bool RegistryStore::OpenDatabase() {
 
 bool RegistryStore::Exec(const char* sql) {
   return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// Switching a new file to WAL while another process opens it too can answer "busy" at once,
+// without the busy handler: such statements are tried again within the same time bound.
+bool RegistryStore::ExecWhenFree(const char* sql) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+  for (;;) {
+    int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) return true;
+    if ((rc & 0xFF) != SQLITE_BUSY && (rc & 0xFF) != SQLITE_LOCKED) return false;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
 void RegistryStore::ReportFailure(const std::string& what) {

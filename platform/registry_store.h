@@ -88,6 +88,7 @@ class RegistryStore {
   bool OpenDatabase();  // requires lock_
   void Close();         // requires lock_
   bool Exec(const char* sql);
+  bool ExecWhenFree(const char* sql);
   void ReportFailure(const std::string& what);
 
   std::mutex lock_;
