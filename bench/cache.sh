@@ -18,21 +18,7 @@ NG=$(port); WF=$(port); SQ=$(port)
 # The origin marks the object fresh for an hour, so both caches answer without asking it.
 mkdir -p "$work/www"
 head -c $((100 << 10)) /dev/urandom >"$work/www/100k"
-cat >"$work/nginx.conf" <<CFG
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/nginx.err;
-daemon off;
-events { worker_connections 4096; }
-http {
-  log_format via "\$http_via";
-  access_log $work/nginx.access via;
-  client_body_temp_path $work; proxy_temp_path $work; fastcgi_temp_path $work;
-  uwsgi_temp_path $work; scgi_temp_path $work;
-  server { listen 127.0.0.1:$NG backlog=4096; root $work/www; expires 1h; }
-}
-CFG
-nginx -c "$work/nginx.conf" & pids+=($!)
+bench_origin "$NG" 'log_format via "$http_via"; access_log '"$work"'/nginx.access via;' "expires 1h;"
 
 cat >"$work/squid.conf" <<CFG
 http_port 127.0.0.1:$SQ

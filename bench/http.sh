@@ -18,20 +18,7 @@ NG=$(port); WF=$(port); WM=$(port); SQ=$(port); TP=$(port)
 mkdir -p "$work/www"
 head -c 1024 /dev/urandom >"$work/www/1k"
 head -c $((100 << 20)) /dev/urandom >"$work/www/100m"
-cat >"$work/nginx.conf" <<CFG
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/nginx.err;
-daemon off;
-events { worker_connections 4096; }
-http {
-  access_log off;
-  client_body_temp_path $work; proxy_temp_path $work; fastcgi_temp_path $work;
-  uwsgi_temp_path $work; scgi_temp_path $work;
-  server { listen 127.0.0.1:$NG backlog=4096; root $work/www; }
-}
-CFG
-nginx -c "$work/nginx.conf" & pids+=($!)
+bench_origin "$NG"
 
 cat >"$work/squid.conf" <<CFG
 http_port 127.0.0.1:$SQ

@@ -40,3 +40,23 @@ bench_need_gateway() {
   BIN=${WAYFARER_BIN:-build/bin}
   [ -x "$BIN/Wayfarer" ] || { echo "no $BIN/Wayfarer: build it first (scripts/build build)" >&2; exit 1; }
 }
+
+# bench_origin PORT [HTTP-DIRECTIVES] [SERVER-DIRECTIVES]: starts an nginx origin serving
+# $work/www on 127.0.0.1:PORT (access log off unless HTTP-DIRECTIVES set one).
+bench_origin() {
+  local port=$1 http=${2:-"access_log off;"} server=${3:-}
+  cat >"$work/nginx.conf" <<CFG
+worker_processes 1;
+pid $work/nginx.pid;
+error_log $work/nginx.err;
+daemon off;
+events { worker_connections 4096; }
+http {
+  $http
+  client_body_temp_path $work; proxy_temp_path $work; fastcgi_temp_path $work;
+  uwsgi_temp_path $work; scgi_temp_path $work;
+  server { listen 127.0.0.1:$port backlog=4096; root $work/www; $server }
+}
+CFG
+  nginx -c "$work/nginx.conf" & pids+=($!)
+}
