@@ -10,6 +10,7 @@
 #include <shared_mutex>
 #include <unordered_map>
 
+#include "platform/queue_probe.h"
 #include "platform/socket_errors.h"
 #include "platform/thread_queue.h"
 
@@ -102,6 +103,18 @@ void DiscardThreadQueue(PreparedQueue* prepared) {
 void ReleaseThreadQueue() { QueueHolder ended{std::move(t_holder.queue)}; }
 
 ThreadId CurrentThreadId() { return Current().id(); }
+
+bool ThreadIsWaiting(ThreadId thread) {
+  std::shared_ptr<ThreadQueue> queue;
+  {
+    Directory& dir = Dir();
+    std::shared_lock lock(dir.mu);
+    auto it = dir.threads.find(thread);
+    if (it == dir.threads.end()) return false;
+    queue = it->second;
+  }
+  return queue->Sleeping();
+}
 
 TargetId CreateTarget(TargetHandler handler) {
   ThreadQueue& queue = Current();
