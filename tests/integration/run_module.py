@@ -1,5 +1,7 @@
 """Runs one whole-program test module for CTest: `run_module.py test_name`.
 
+The module runs inside the private network of private_network.py, whatever it imports.
+
 A skipped case is never reported as passed: under ./test (WAYFARER_SKIP_IS_FAILURE=1, where
 every tool is installed) a skip fails the run; elsewhere, when nothing failed, the marker line
 that CTest's SKIP_REGULAR_EXPRESSION matches is printed, so the suite shows as skipped.
@@ -8,12 +10,15 @@ import os
 import sys
 import unittest
 
+import private_network
+
 SKIP_MARKER = "WAYFARER-TESTS-SKIPPED"
 
 
 def main():
     if len(sys.argv) != 2:
         sys.exit("usage: run_module.py MODULE")
+    private_network.enter()
     program = unittest.main(module=sys.argv[1], argv=[sys.argv[0], "-v"], exit=False)
     result = program.result
     sys.stderr.flush()
