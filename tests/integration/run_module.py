@@ -1,6 +1,7 @@
 """Runs one whole-program test module for CTest: `run_module.py test_name`.
 
-The module runs inside the private network of private_network.py, whatever it imports.
+The module runs inside the private network of private_network.py, without proxy variables,
+whatever it imports itself.
 
 A skipped case is never reported as passed: under ./test (WAYFARER_SKIP_IS_FAILURE=1, where
 every tool is installed) a skip fails the run; elsewhere, when nothing failed, the marker line
@@ -10,7 +11,7 @@ import os
 import sys
 import unittest
 
-import private_network
+import gateway_process  # importing it enters the private network, clears the proxy variables
 
 SKIP_MARKER = "WAYFARER-TESTS-SKIPPED"
 
@@ -18,7 +19,7 @@ SKIP_MARKER = "WAYFARER-TESTS-SKIPPED"
 def main():
     if len(sys.argv) != 2:
         sys.exit("usage: run_module.py MODULE")
-    private_network.enter()
+    assert gateway_process.private_network.inside()
     program = unittest.main(module=sys.argv[1], argv=[sys.argv[0], "-v"], exit=False)
     result = program.result
     sys.stderr.flush()
