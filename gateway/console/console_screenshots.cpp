@@ -73,14 +73,23 @@ void SaveDialogs() {
   const std::vector<engine::ServiceEntry> services = engine::Services().Snapshot();
   const std::pair<size_t, const char*> shots[] = {{0, "console_modify_service.png"},
                                                   {6, "console_modify_server.png"},
-                                                  {10, "console_new_mapping.png"},
                                                   {9, "console_modify_dns.png"}};
   for (const auto& [row, file] : shots) {
     const engine::ServiceEntry& e = services[row];
-    ServiceDialog dialog(engine::DialogKindFor(e.ServiceType), row == 10, e.ServiceType,
+    ServiceDialog dialog(engine::DialogKindFor(e.ServiceType), false, e.ServiceType,
                          engine::ServiceDialogInputFor(e));
     EXPECT_TRUE(Save(&dialog, file));
   }
+  engine::ServiceDialogInput typed;
+  typed.active = true;
+  typed.port = 8081;
+  typed.seconds = engine::kNewMappingSeconds;
+  typed.server = "intranet.example";
+  typed.server_port = 80;
+  typed.mapping_name = "Intranet web";
+  ServiceDialog mapping(engine::ServiceDialogKind::kMapping, true, engine::kTcpMappedLinkType,
+                        typed);
+  EXPECT_TRUE(Save(&mapping, "console_new_mapping.png"));
   engine::RuleRecord rule{1, "All", "All", "games;chat"};
   RuleDialog rule_dialog(engine::DialogInputFor(rule));
   EXPECT_TRUE(Save(&rule_dialog, "console_rule.png"));
