@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "gateway/engine/client_filter.h"
 #include "gateway/engine/service_catalogue.h"
 #include "gateway/engine/service_list.h"
 #include "gateway/engine/store_access.h"
@@ -41,10 +42,16 @@ struct DefaultService {
   int active;
 };
 
-constexpr std::array<DefaultService, 10> kDefaultServices = {{
-    {"WWW", 80, 1}, {"Telnet", 23, 1}, {"FTP", 21, 1}, {"Socks", 1080, 1}, {"POP3", 110, 1},
-    {"RealAudio", 1090, 1}, {"SMTP", 25, 0}, {"News", 119, 0}, {"IRC", 6667, 0},
-    {"DNS", 53, 1}}};
+constexpr std::array<DefaultService, 10> kDefaultServices = {{{"WWW", 80, 1},
+                                                              {"Telnet", 23, 1},
+                                                              {"FTP", 21, 1},
+                                                              {"Socks", 1080, 1},
+                                                              {"POP3", 110, 1},
+                                                              {"RealAudio", 1090, 1},
+                                                              {"SMTP", 25, 0},
+                                                              {"News", 119, 0},
+                                                              {"IRC", 6667, 0},
+                                                              {"DNS", 53, 1}}};
 
 int WriteDefaultService(int n, const DefaultService& d) {
   RegKey key;
@@ -157,6 +164,7 @@ int WriteDefaultConfiguration() {
   SetDword(key, "CurrentTab", 0);
   SetDword(key, "TotalServices", static_cast<int>(kDefaultServices.size()));
   SetDword(key, "TotalSecurity", 0);
+  SetString(key, kAllowedClientsValue, kAllowedClientsDefault);
   for (size_t i = 0; i < kDefaultServices.size(); ++i) {
     if (WriteDefaultService(static_cast<int>(i), kDefaultServices[i]) != 0) return -1;
   }

@@ -1,14 +1,16 @@
 // The dispatcher: listener events to new sessions.
 #include "gateway/engine/net_dispatcher.h"
 
+#include <sys/socket.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
 #include <new>
-#include <sys/socket.h>
 
+#include "gateway/engine/client_filter.h"
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/listeners.h"
 #include "gateway/engine/relay_openings.h"
@@ -68,8 +70,7 @@ void StartSession(platform::WorkerThread* session, platform::Socket listening, b
 
 platform::WorkerThread* MakeRelay(platform::Socket listening, int code) {
   if (code != kCodeTcpMappedLink && !HasOpening(code)) return nullptr;
-  return new (std::nothrow)
-      FmCsHttpService(listening, Services().IdleTimeoutFor(listening), code);
+  return new (std::nothrow) FmCsHttpService(listening, Services().IdleTimeoutFor(listening), code);
 }
 
 platform::WorkerThread* MakeFromFactory(unsigned message, platform::Socket listening) {
@@ -97,14 +98,27 @@ platform::TargetId NetMsgTarget() { return g_netmsg.load(); }
 int DispatchNetMessage(platform::TargetId window, unsigned message, platform::Wparam wparam,
                        platform::Lparam) {
   auto s = static_cast<platform::Socket>(wparam);
+  if ((message == kMsgUdpMappedRead || message == kMsgDnsDatagram) && DropOutsiderDatagram(s)) {
+    return 1;
+  }
   switch (message) {
-    case kMsgWwwAccept: StartSession(MakeRelay(s, kCodeWww), s, true); break;
-    case kMsgPop3Accept: StartSession(MakeRelay(s, kCodePop3), s, true); break;
-    case kMsgSocksAccept: StartSession(MakeRelay(s, kCodeSocks), s, true); break;
-    case kMsgMappedAccept: StartSession(MakeRelay(s, kCodeTcpMappedLink), s, true); break;
+    case kMsgWwwAccept:
+      StartSession(MakeRelay(s, kCodeWww), s, true);
+      break;
+    case kMsgPop3Accept:
+      StartSession(MakeRelay(s, kCodePop3), s, true);
+      break;
+    case kMsgSocksAccept:
+      StartSession(MakeRelay(s, kCodeSocks), s, true);
+      break;
+    case kMsgMappedAccept:
+      StartSession(MakeRelay(s, kCodeTcpMappedLink), s, true);
+      break;
     case kMsgFtpAccept:
     case kMsgTelnetAccept:
-    case kMsgRealAudioAccept: StartSession(MakeFromFactory(message, s), s, true); break;
+    case kMsgRealAudioAccept:
+      StartSession(MakeFromFactory(message, s), s, true);
+      break;
     case kMsgUdpMappedRead: {
       // One exchange per mapping at a time: the session hands the socket back when it ends.
       platform::AsyncSelect(s, window, 0, 0);
@@ -127,8 +141,11 @@ int DispatchNetMessage(platform::TargetId window, unsigned message, platform::Wp
       break;
     }
     case kMsgWwwClientClosed:
-    case kMsgPop3ClientClosed: HandleClientClosed(s); break;
-    default: break;
+    case kMsgPop3ClientClosed:
+      HandleClientClosed(s);
+      break;
+    default:
+      break;
   }
   return 1;
 }

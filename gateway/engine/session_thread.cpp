@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "gateway/engine/client_filter.h"
 #include "gateway/engine/dial_context.h"
 #include "gateway/engine/service_list.h"
 #include "gateway/engine/session_registry.h"
@@ -19,7 +20,9 @@ int g_live = 0;  // guarded by g_live_lock
 }  // namespace
 
 SessionThread::SessionThread(platform::Socket listening_socket, int idle_timeout, int service_code)
-    : listening_socket_(listening_socket), idle_timeout_(idle_timeout), service_code_(service_code) {
+    : listening_socket_(listening_socket),
+      idle_timeout_(idle_timeout),
+      service_code_(service_code) {
   std::lock_guard lock(g_live_lock);
   ++g_live;
 }
@@ -47,6 +50,11 @@ bool SessionThread::WaitForSessions(int timeout_ms) {
 bool SessionThread::AcceptClient() {
   window_ = platform::CreateTarget();
   client_socket_ = platform::Accept(listening_socket_);
+  // A client outside AllowedClients is closed before a byte is sent to it.
+  if (client_socket_ != platform::kInvalidSocket && !AdmitClientSocket(client_socket_)) {
+    platform::CloseSocket(client_socket_);
+    client_socket_ = platform::kInvalidSocket;
+  }
   GetPeerAddress(client_socket_, &client_address_);
   return client_socket_ != platform::kInvalidSocket;
 }
