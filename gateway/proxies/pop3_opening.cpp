@@ -15,6 +15,7 @@
 #include "gateway/engine/net_dispatcher.h"
 #include "gateway/engine/relay_session.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/target_guard.h"
 #include "gateway/web/resolve_target.h"
 #include "platform/socket_errors.h"
 
@@ -95,13 +96,16 @@ int OpenWatched(engine::FmCsHttpService& session) {
   platform::Socket client = session.client_socket();
   std::string line;
   switch (ReadLine(client, true, &line)) {
-    case LineRead::kLine: break;
+    case LineRead::kLine:
+      break;
     case LineRead::kNothingYet:
       platform::AsyncSelect(client, session.window(), engine::kMsgClientEvent,
                             platform::kFdRead | platform::kFdClose);
       return 0;
-    case LineRead::kTooLong: return Fail(client, kPop3FormatViolation);
-    case LineRead::kFailed: return Fail(client, kPop3NetworkError);
+    case LineRead::kTooLong:
+      return Fail(client, kPop3FormatViolation);
+    case LineRead::kFailed:
+      return Fail(client, kPop3NetworkError);
   }
   std::string account;
   std::string domain;
@@ -112,7 +116,8 @@ int OpenWatched(engine::FmCsHttpService& session) {
     return Fail(client, engine::Link().LinkStatus() == -1 ? kPop3NoDialer : kPop3DomainNotFound);
   }
   if (engine::CheckAccess(engine::kMatchByAddress, engine::RuleNumberFor(engine::kCodePop3),
-                          session.client_address(), address, "") != 0) {
+                          session.client_address(), address, "") != 0 ||
+      engine::TargetRefused(session.client_address(), address, kPop3Port)) {
     return Fail(client, kPop3Denied);
   }
   return ReachServer(session, address, account);
@@ -139,7 +144,7 @@ bool IsPop3Ready(std::string_view greeting) {
 
 int GreetPop3(engine::FmCsHttpService& session) {
   return platform::SendAll(session.client_socket(), kPop3Ready, sizeof kPop3Ready - 1) == 0 ? 0
-                                                                                           : -1;
+                                                                                            : -1;
 }
 
 int OpenPop3(engine::FmCsHttpService& session) {

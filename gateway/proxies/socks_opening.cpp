@@ -11,6 +11,7 @@
 #include "gateway/engine/dial_context.h"
 #include "gateway/engine/relay_session.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/target_guard.h"
 #include "platform/socket_errors.h"
 
 namespace proxies {
@@ -29,8 +30,7 @@ int MsLeft(Clock::time_point deadline) {
 
 // Reads up to n bytes into buffer once data is there (peek: leaves them queued). The count, or
 // -1 on a close, an error or the deadline.
-int ReadSome(platform::Socket s, char* buffer, size_t n, int flags,
-             Clock::time_point deadline) {
+int ReadSome(platform::Socket s, char* buffer, size_t n, int flags, Clock::time_point deadline) {
   for (;;) {
     int ready = platform::WaitReadable(s, MsLeft(deadline));
     if (ready != 1) return -1;
@@ -92,7 +92,8 @@ int OpenSocks(engine::FmCsHttpService& session) {
     return -1;
   }
   if (engine::CheckAccess(engine::kMatchByAddress, engine::RuleNumberFor(engine::kCodeSocks),
-                          session.client_address(), request.address, "") != 0) {
+                          session.client_address(), request.address, "") != 0 ||
+      engine::TargetRefused(session.client_address(), request.address, request.port)) {
     [[maybe_unused]] int rc = platform::SendAll(client, kSocksDenied, sizeof kSocksDenied - 1);
     return -1;
   }

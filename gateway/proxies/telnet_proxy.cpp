@@ -8,6 +8,7 @@
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/link_provider.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/target_guard.h"
 #include "platform/socket_errors.h"
 
 namespace proxies {
@@ -96,9 +97,12 @@ int FmCsTelnetProxy::OnLineEntry(platform::Lparam lparam) {
   if (!echo.empty() && SendText(client_socket_, echo) != 0) return -1;
   if (!ended) return 0;
   switch (ProcessHostLine()) {
-    case HostResult::kConnected: return 0;
-    case HostResult::kFinish: return -1;
-    case HostResult::kRetry: break;
+    case HostResult::kConnected:
+      return 0;
+    case HostResult::kFinish:
+      return -1;
+    case HostResult::kRetry:
+      break;
   }
   editor_.Clear();
   return SendText(client_socket_, kTelnetPrompt);
@@ -121,7 +125,8 @@ FmCsTelnetProxy::HostResult FmCsTelnetProxy::ProcessHostLine() {
     }
   }
   if (engine::CheckAccess(engine::kMatchByAddress, engine::RuleNumberFor(engine::kCodeTelnet),
-                          client_address_, dotted, "") != 0) {
+                          client_address_, dotted, "") != 0 ||
+      engine::TargetRefused(client_address_, dotted, kTelnetPort)) {
     return Report(kTelnetDenied);
   }
   return ConnectTo(dotted);
@@ -136,10 +141,10 @@ FmCsTelnetProxy::HostResult FmCsTelnetProxy::ConnectTo(const std::string& dotted
   }
   server_socket_ = s;
   if (SendText(client_socket_, kTelnetConnected) != 0) return HostResult::kFinish;
-  if (platform::AsyncSelect(client_socket_, window_, engine::kMsgProxyServerEvent,
-                            kReadAndClose) != 0 ||
-      platform::AsyncSelect(server_socket_, window_, engine::kMsgProxyServerEvent,
-                            kReadAndClose) != 0) {
+  if (platform::AsyncSelect(client_socket_, window_, engine::kMsgProxyServerEvent, kReadAndClose) !=
+          0 ||
+      platform::AsyncSelect(server_socket_, window_, engine::kMsgProxyServerEvent, kReadAndClose) !=
+          0) {
     return HostResult::kFinish;
   }
   return HostResult::kConnected;
