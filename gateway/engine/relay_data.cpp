@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-
 #include <cstdlib>
 #include <cstring>
 
@@ -74,8 +73,8 @@ int FmCsHttpService::SpliceWaiting(platform::Socket s, platform::Socket peer, un
   if (!pipe_.Ready()) return 1;
   // Every byte waiting now is moved in this step, a pipe's worth at a time.
   while (n > 0) {
-    ssize_t in = splice(s, nullptr, pipe_.write_end(), nullptr, std::min<size_t>(n, pipe_.capacity()),
-                        kSpliceFlags);
+    ssize_t in = splice(s, nullptr, pipe_.write_end(), nullptr,
+                        std::min<size_t>(n, pipe_.capacity()), kSpliceFlags);
     if (in <= 0) break;  // nothing more now (or an error the next event reports)
     n -= static_cast<unsigned long>(in);
     bytes_received_ += static_cast<unsigned long>(in);
@@ -136,8 +135,9 @@ bool FmCsHttpService::RelayData(platform::Socket s, platform::Lparam lparam) {
   if (platform::BytesWaiting(s, &waiting) != 0) return false;
   bool from_server = s == server_socket_;
   bool www_response = service_code_ == kCodeWww && from_server && holding_;
+  bool gated = request_gate_ && s == client_socket_;
   // Bytes nobody needs to look at go straight from socket to socket.
-  if (!www_response || (cache_.state == kCachePassThrough && pending_ == 0)) {
+  if (!gated && (!www_response || (cache_.state == kCachePassThrough && pending_ == 0))) {
     int moved = SpliceWaiting(s, peer, waiting);
     if (moved != 1) return moved == 0;
   }
@@ -152,6 +152,11 @@ bool FmCsHttpService::RelayData(platform::Socket s, platform::Lparam lparam) {
     if (hook && hook->CacheResponseChunk(*this, buffer.get(), static_cast<size_t>(r)) == 0) {
       return false;
     }
+  }
+  if (gated) {
+    size_t own = request_gate_->TakeClientBytes(buffer.get(), static_cast<size_t>(r));
+    // Bytes past the forwarded request would reach its server unchecked: the session ends.
+    return SendToPeer(peer, buffer.get(), own) && own == static_cast<size_t>(r);
   }
   // No socket event is taken while the step sends: this thread does not read its queue
   // until the step is over, so the events stay armed as they are.
