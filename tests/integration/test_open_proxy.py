@@ -158,6 +158,14 @@ def start_gateway(net, allowed=None, rules=()):
     return gw
 
 
+def stop_and_read_log(gw):
+    """Ends the gateway and returns what it wrote on stderr after its start line."""
+    gw.proc.terminate()
+    log = gw.proc.stderr.read()
+    gw.proc.wait(timeout=WAIT)
+    return log
+
+
 @unittest.skipUnless(office.available(), "needs root and ip netns")
 class Office(unittest.TestCase):
     @classmethod
@@ -278,8 +286,9 @@ class Office(unittest.TestCase):
             got = read_until(s, TELNET_DENIED + TELNET_PROMPT)
             self.assertIn(TELNET_DENIED + TELNET_PROMPT, got)
         with self.lan(PORTS["POP3"]) as s:
+            self.assertTrue(read_until(s, b"\r\n").startswith(b"+OK"))
             s.sendall(b"USER me<127.0.0.1>\r\n")
-            self.assertIn(POP3_DENIED, read_until(s, b"\r\n"))
+            self.assertEqual(read_until(s, b"\r\n"), POP3_DENIED)
         with self.lan(PORTS["FTP"]) as s:
             read_until(s, b"\r\n")
             s.sendall(b"USER me@127.0.0.1\r\n")
@@ -314,10 +323,10 @@ class Office(unittest.TestCase):
         # Body bytes the request announces still go through, and nothing after them does.
         with self.lan(PORTS["WWW"]) as s:
             s.sendall(f"POST {a}/post HTTP/1.1\r\nContent-Length: 4\r\n\r\n".encode())
-            s.sendall(b"bodyGET " + f"{b}/smuggled HTTP/1.1\r\n\r\n".encode())
-            got = read_all(s)
-        self.assertIn(b"A /post", got)
-        self.assertNotIn(b"smuggled", got)
+            s.sendall(b"body")
+            self.assertTrue(read_until(s, b"A /post").endswith(b"A /post"))
+            s.sendall(f"GET {b}/smuggled HTTP/1.1\r\n\r\n".encode())
+            self.assertEqual(read_all(s), b"")
 
     def test_realaudio_rule_denies_its_host(self):
         with self.lan(PORTS["RealAudio"]) as s:
@@ -357,6 +366,24 @@ class WiderClientSets(unittest.TestCase):
         try:
             self.assertTrue(self.echoed(office.WAN_OTHER))
             self.assertFalse(self.echoed(office.WAN_HOST))
+            self.assertFalse(self.echoed(office.WAN_HOST))
+            log = stop_and_read_log(gw)
+            self.assertEqual(log.count(f"refused client {office.WAN_HOST} "), 1, log)
+            self.assertNotIn(office.WAN_OTHER, log)
+        finally:
+            gw.close()
+
+    def test_unreadable_setting_means_lan_and_is_reported(self):
+        gw = start_gateway(self.net, allowed="192.168.77.0/24;everyone")
+        try:
+            self.assertFalse(self.echoed(office.WAN_OTHER))
+            with self.net.inside("lan"):
+                s = connect(office.GW_LAN, TCP_MAP)
+            with s:
+                s.sendall(b"ping")
+                self.assertEqual(read_exact(s, 4), b"ping")
+            log = "".join(gw.stderr_lines) + stop_and_read_log(gw)
+            self.assertEqual(log.count("AllowedClients"), 2, log)  # reported, then one refusal
         finally:
             gw.close()
 
