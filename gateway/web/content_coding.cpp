@@ -11,52 +11,10 @@
 
 #include "gateway/web/cache_record.h"
 #include "gateway/web/cache_rules.h"
+#include "gateway/web/header_fields.h"
 
 namespace web {
 namespace {
-
-std::string_view Trim(std::string_view v) {
-  while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
-  while (!v.empty() && (v.back() == ' ' || v.back() == '\t' || v.back() == '\r')) {
-    v.remove_suffix(1);
-  }
-  return v;
-}
-
-// Values of every header line called name (lower case) in a block, lower-cased.
-std::vector<std::string> Values(const std::string& block, std::string_view name) {
-  std::string lower = Lowered(block.data(), block.size());
-  std::vector<std::string> values;
-  size_t start = lower.find('\n');  // past the first line
-  while (start != std::string::npos && start + 1 < lower.size()) {
-    ++start;
-    size_t end = lower.find('\n', start);
-    std::string_view line(lower.data() + start,
-                          (end == std::string::npos ? lower.size() : end) - start);
-    size_t colon = line.find(':');
-    if (colon != std::string_view::npos && Trim(line.substr(0, colon)) == name) {
-      values.emplace_back(Trim(line.substr(colon + 1)));
-    }
-    start = end;
-  }
-  return values;
-}
-
-// The comma-separated members of every value.
-std::vector<std::string> Members(const std::vector<std::string>& values) {
-  std::vector<std::string> members;
-  for (const std::string& value : values) {
-    size_t pos = 0;
-    while (pos <= value.size()) {
-      size_t comma = value.find(',', pos);
-      if (comma == std::string::npos) comma = value.size();
-      std::string_view member = Trim(std::string_view(value).substr(pos, comma - pos));
-      if (!member.empty()) members.emplace_back(member);
-      pos = comma + 1;
-    }
-  }
-  return members;
-}
 
 std::string Canonical(std::string_view coding) {
   if (coding == "x-gzip") return "gzip";
@@ -77,7 +35,7 @@ double QualityOf(std::string_view member) {
 }  // namespace
 
 std::string ContentCodingOf(const std::string& head) {
-  std::vector<std::string> codings = Members(Values(head, "content-encoding"));
+  std::vector<std::string> codings = ListMembers(HeaderValues(head, "content-encoding"));
   std::string all;
   for (const std::string& coding : codings) {
     if (coding == "identity") continue;
@@ -103,7 +61,7 @@ std::string StoredContentCoding(const std::string& full_path) {
 
 bool AcceptsCoding(const std::string& request, const std::string& coding) {
   if (coding.empty()) return true;
-  std::vector<std::string> offered = Members(Values(request, "accept-encoding"));
+  std::vector<std::string> offered = ListMembers(HeaderValues(request, "accept-encoding"));
   // A stacked coding ("gzip,br") needs every one of its codings.
   size_t pos = 0;
   while (pos <= coding.size()) {
@@ -114,7 +72,8 @@ bool AcceptsCoding(const std::string& request, const std::string& coding) {
     double quality = 0;
     double star = 0;
     for (const std::string& member : offered) {
-      std::string token = Canonical(Trim(std::string_view(member).substr(0, member.find(';'))));
+      std::string token =
+          Canonical(TrimField(std::string_view(member).substr(0, member.find(';'))));
       if (token == wanted) {
         named = true;
         quality = QualityOf(member);
@@ -129,8 +88,8 @@ bool AcceptsCoding(const std::string& request, const std::string& coding) {
 }
 
 bool CacheControlForbidsStore(const std::string& lower_head) {
-  for (const std::string& member : Members(Values(lower_head, "cache-control"))) {
-    std::string_view name = Trim(std::string_view(member).substr(0, member.find('=')));
+  for (const std::string& member : ListMembers(HeaderValues(lower_head, "cache-control"))) {
+    std::string_view name = TrimField(std::string_view(member).substr(0, member.find('=')));
     if (name == "no-store" || name == "private") return true;
   }
   return false;

@@ -6,44 +6,14 @@
 #include <string_view>
 #include <vector>
 
+#include "gateway/web/header_fields.h"
+
 namespace web {
 namespace {
 
 // A chunk-size or trailer line longer than this is not a request we forward.
 constexpr size_t kLineLimit = 4096;
 constexpr uint64_t kLargestLength = UINT64_C(1) << 60;
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::string_view Trim(std::string_view v) {
-  while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
-  while (!v.empty() && (v.back() == ' ' || v.back() == '\t' || v.back() == '\r')) {
-    v.remove_suffix(1);
-  }
-  return v;
-}
-
-// Values of every header line named name (lower case) in the block, in order.
-std::vector<std::string> HeaderValues(const std::string& head, std::string_view name) {
-  std::vector<std::string> values;
-  size_t pos = head.find('\n');  // past the request line
-  while (pos != std::string::npos && pos + 1 < head.size()) {
-    size_t start = pos + 1;
-    size_t end = head.find('\n', start);
-    std::string_view line(head.data() + start,
-                          (end == std::string::npos ? head.size() : end) - start);
-    size_t colon = line.find(':');
-    if (colon != std::string_view::npos && Lower(Trim(line.substr(0, colon))) == name) {
-      values.emplace_back(Trim(line.substr(colon + 1)));
-    }
-    pos = end;
-  }
-  return values;
-}
 
 bool ParseLength(std::string_view text, uint64_t* out) {
   if (text.empty()) return false;
@@ -60,13 +30,10 @@ bool ParseLength(std::string_view text, uint64_t* out) {
 }  // namespace
 
 bool RequestFraming::Start(const std::string& head) {
-  std::vector<std::string> codings = HeaderValues(head, "transfer-encoding");
+  std::vector<std::string> codings = ListMembers(HeaderValues(head, "transfer-encoding"));
   if (!codings.empty()) {
-    // Only "chunked" as the last (here: the only meaningful) coding frames a request body.
-    std::string last = Lower(Trim(codings.back()));
-    size_t comma = last.rfind(',');
-    if (comma != std::string::npos) last = std::string(Trim(last.substr(comma + 1)));
-    if (last != "chunked") return false;
+    // A request body with a transfer coding must end in "chunked" to be framed at all.
+    if (codings.back() != "chunked") return false;
     state_ = State::kChunkSize;
     return true;
   }
@@ -85,9 +52,9 @@ bool RequestFraming::Start(const std::string& head) {
 }
 
 bool RequestFraming::EndChunkSizeLine() {
-  std::string_view size = Trim(line_);
+  std::string_view size = TrimField(line_);
   size = size.substr(0, std::min(size.find(';'), size.size()));
-  size = Trim(size);
+  size = TrimField(size);
   if (size.empty() || size.size() > 15) return false;
   uint64_t n = 0;
   for (char c : size) {
@@ -114,11 +81,11 @@ bool RequestFraming::TakeLineByte(char c) {
       ok = EndChunkSizeLine();
       break;
     case State::kChunkDataEnd:
-      ok = Trim(line_).empty();
+      ok = TrimField(line_).empty();
       state_ = State::kChunkSize;
       break;
     case State::kTrailer:
-      if (Trim(line_).empty()) state_ = State::kDone;
+      if (TrimField(line_).empty()) state_ = State::kDone;
       break;
     default:
       break;
