@@ -42,16 +42,10 @@ struct DefaultService {
   int active;
 };
 
-constexpr std::array<DefaultService, 10> kDefaultServices = {{{"WWW", 80, 1},
-                                                              {"Telnet", 23, 1},
-                                                              {"FTP", 21, 1},
-                                                              {"Socks", 1080, 1},
-                                                              {"POP3", 110, 1},
-                                                              {"RealAudio", 1090, 1},
-                                                              {"SMTP", 25, 0},
-                                                              {"News", 119, 0},
-                                                              {"IRC", 6667, 0},
-                                                              {"DNS", 53, 1}}};
+constexpr std::array<DefaultService, 10> kDefaultServices = {{
+    {"WWW", 80, 1}, {"Telnet", 23, 1}, {"FTP", 21, 1}, {"Socks", 1080, 1}, {"POP3", 110, 1},
+    {"RealAudio", 1090, 1}, {"SMTP", 25, 0}, {"News", 119, 0}, {"IRC", 6667, 0},
+    {"DNS", 53, 1}}};
 
 int WriteDefaultService(int n, const DefaultService& d) {
   RegKey key;

@@ -1,14 +1,13 @@
 // The dispatcher: listener events to new sessions.
 #include "gateway/engine/net_dispatcher.h"
 
-#include <sys/socket.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
 #include <new>
+#include <sys/socket.h>
 
 #include "gateway/engine/client_filter.h"
 #include "gateway/engine/engine_messages.h"
@@ -70,7 +69,8 @@ void StartSession(platform::WorkerThread* session, platform::Socket listening, b
 
 platform::WorkerThread* MakeRelay(platform::Socket listening, int code) {
   if (code != kCodeTcpMappedLink && !HasOpening(code)) return nullptr;
-  return new (std::nothrow) FmCsHttpService(listening, Services().IdleTimeoutFor(listening), code);
+  return new (std::nothrow)
+      FmCsHttpService(listening, Services().IdleTimeoutFor(listening), code);
 }
 
 platform::WorkerThread* MakeFromFactory(unsigned message, platform::Socket listening) {
@@ -102,23 +102,13 @@ int DispatchNetMessage(platform::TargetId window, unsigned message, platform::Wp
     return 1;
   }
   switch (message) {
-    case kMsgWwwAccept:
-      StartSession(MakeRelay(s, kCodeWww), s, true);
-      break;
-    case kMsgPop3Accept:
-      StartSession(MakeRelay(s, kCodePop3), s, true);
-      break;
-    case kMsgSocksAccept:
-      StartSession(MakeRelay(s, kCodeSocks), s, true);
-      break;
-    case kMsgMappedAccept:
-      StartSession(MakeRelay(s, kCodeTcpMappedLink), s, true);
-      break;
+    case kMsgWwwAccept: StartSession(MakeRelay(s, kCodeWww), s, true); break;
+    case kMsgPop3Accept: StartSession(MakeRelay(s, kCodePop3), s, true); break;
+    case kMsgSocksAccept: StartSession(MakeRelay(s, kCodeSocks), s, true); break;
+    case kMsgMappedAccept: StartSession(MakeRelay(s, kCodeTcpMappedLink), s, true); break;
     case kMsgFtpAccept:
     case kMsgTelnetAccept:
-    case kMsgRealAudioAccept:
-      StartSession(MakeFromFactory(message, s), s, true);
-      break;
+    case kMsgRealAudioAccept: StartSession(MakeFromFactory(message, s), s, true); break;
     case kMsgUdpMappedRead: {
       // One exchange per mapping at a time: the session hands the socket back when it ends.
       platform::AsyncSelect(s, window, 0, 0);
@@ -141,11 +131,8 @@ int DispatchNetMessage(platform::TargetId window, unsigned message, platform::Wp
       break;
     }
     case kMsgWwwClientClosed:
-    case kMsgPop3ClientClosed:
-      HandleClientClosed(s);
-      break;
-    default:
-      break;
+    case kMsgPop3ClientClosed: HandleClientClosed(s); break;
+    default: break;
   }
   return 1;
 }

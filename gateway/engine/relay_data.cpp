@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -73,8 +74,8 @@ int FmCsHttpService::SpliceWaiting(platform::Socket s, platform::Socket peer, un
   if (!pipe_.Ready()) return 1;
   // Every byte waiting now is moved in this step, a pipe's worth at a time.
   while (n > 0) {
-    ssize_t in = splice(s, nullptr, pipe_.write_end(), nullptr,
-                        std::min<size_t>(n, pipe_.capacity()), kSpliceFlags);
+    ssize_t in = splice(s, nullptr, pipe_.write_end(), nullptr, std::min<size_t>(n, pipe_.capacity()),
+                        kSpliceFlags);
     if (in <= 0) break;  // nothing more now (or an error the next event reports)
     n -= static_cast<unsigned long>(in);
     bytes_received_ += static_cast<unsigned long>(in);

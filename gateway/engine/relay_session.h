@@ -109,8 +109,9 @@ class FmCsHttpService : public SessionThread {
   std::unique_ptr<char[]> holding_;  // WWW only
   RelayPipe pipe_;
   CacheFields cache_;
-  std::unique_ptr<RequestGate> request_gate_;  // WWW requests only
-  bool active_ = false;                        // activity since the last idle tick
+  // WWW requests only: how much more of the client's bytes belong to the forwarded request.
+  std::unique_ptr<RequestGate> request_gate_;
+  bool active_ = false;  // activity since the last idle tick
   bool timer_set_ = false;
   bool closed_ = false;
   bool read_closed_client_ = false;  // half-close seen (non-WWW kinds)

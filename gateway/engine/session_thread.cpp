@@ -20,9 +20,7 @@ int g_live = 0;  // guarded by g_live_lock
 }  // namespace
 
 SessionThread::SessionThread(platform::Socket listening_socket, int idle_timeout, int service_code)
-    : listening_socket_(listening_socket),
-      idle_timeout_(idle_timeout),
-      service_code_(service_code) {
+    : listening_socket_(listening_socket), idle_timeout_(idle_timeout), service_code_(service_code) {
   std::lock_guard lock(g_live_lock);
   ++g_live;
 }

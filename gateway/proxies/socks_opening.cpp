@@ -30,7 +30,8 @@ int MsLeft(Clock::time_point deadline) {
 
 // Reads up to n bytes into buffer once data is there (peek: leaves them queued). The count, or
 // -1 on a close, an error or the deadline.
-int ReadSome(platform::Socket s, char* buffer, size_t n, int flags, Clock::time_point deadline) {
+int ReadSome(platform::Socket s, char* buffer, size_t n, int flags,
+             Clock::time_point deadline) {
   for (;;) {
     int ready = platform::WaitReadable(s, MsLeft(deadline));
     if (ready != 1) return -1;

@@ -97,12 +97,9 @@ int FmCsTelnetProxy::OnLineEntry(platform::Lparam lparam) {
   if (!echo.empty() && SendText(client_socket_, echo) != 0) return -1;
   if (!ended) return 0;
   switch (ProcessHostLine()) {
-    case HostResult::kConnected:
-      return 0;
-    case HostResult::kFinish:
-      return -1;
-    case HostResult::kRetry:
-      break;
+    case HostResult::kConnected: return 0;
+    case HostResult::kFinish: return -1;
+    case HostResult::kRetry: break;
   }
   editor_.Clear();
   return SendText(client_socket_, kTelnetPrompt);
@@ -141,10 +138,10 @@ FmCsTelnetProxy::HostResult FmCsTelnetProxy::ConnectTo(const std::string& dotted
   }
   server_socket_ = s;
   if (SendText(client_socket_, kTelnetConnected) != 0) return HostResult::kFinish;
-  if (platform::AsyncSelect(client_socket_, window_, engine::kMsgProxyServerEvent, kReadAndClose) !=
-          0 ||
-      platform::AsyncSelect(server_socket_, window_, engine::kMsgProxyServerEvent, kReadAndClose) !=
-          0) {
+  if (platform::AsyncSelect(client_socket_, window_, engine::kMsgProxyServerEvent,
+                            kReadAndClose) != 0 ||
+      platform::AsyncSelect(server_socket_, window_, engine::kMsgProxyServerEvent,
+                            kReadAndClose) != 0) {
     return HostResult::kFinish;
   }
   return HostResult::kConnected;

@@ -159,7 +159,8 @@ void CUDPMap::HandBack() {
   if (window_ != 0) platform::DestroyTarget(window_);
   window_ = 0;
   if (netmsg_ != 0) {
-    platform::AsyncSelect(listening_socket_, netmsg_, engine::kMsgUdpMappedRead, platform::kFdRead);
+    platform::AsyncSelect(listening_socket_, netmsg_, engine::kMsgUdpMappedRead,
+                          platform::kFdRead);
   }
 }
 
