@@ -1,14 +1,16 @@
 """No open proxy: who may use the gateway, which targets it opens, and that every web request
 is checked. A LAN client, the gateway and the Internet side live in three namespaces (see
 office_network.py); servers on the Internet side use TEST-NET addresses."""
+import os
 import socket
+import stat
 import struct
 import subprocess
 import threading
 import unittest
 
 import office_network as office
-from gateway_process import PRODUCT_KEY, configure
+from gateway_process import PRODUCT_KEY, GatewayProcess, configure
 
 WAIT = 5.0
 PORTS = {"WWW": 3128, "Socks": 1080, "Telnet": 2323, "FTP": 2121, "POP3": 1110, "RealAudio": 1090}
@@ -386,6 +388,23 @@ class WiderClientSets(unittest.TestCase):
             self.assertEqual(log.count("AllowedClients"), 2, log)  # reported, then one refusal
         finally:
             gw.close()
+
+
+class FreshStore(unittest.TestCase):
+    def test_first_start_writes_a_private_store_with_lan_only(self):
+        gw = GatewayProcess()
+        self.addCleanup(gw.close)
+        store = os.path.join(gw.dir, "state", "wayfarer", "registry.db")
+        gw.env["WAYFARER_REGISTRY"] = store
+        old = os.umask(0)  # the gateway, not the umask, must keep the store private
+        try:
+            gw.start()
+        finally:
+            os.umask(old)
+        self.assertEqual(stat.S_IMODE(os.stat(store).st_mode), 0o600)
+        self.assertEqual(stat.S_IMODE(os.stat(os.path.dirname(store)).st_mode), 0o700)
+        out = gw.reg("query", PRODUCT_KEY + r"\Configuration", "AllowedClients").stdout
+        self.assertIn("lan", out)
 
 
 if __name__ == "__main__":
