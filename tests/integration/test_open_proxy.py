@@ -200,11 +200,14 @@ class Office(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
+        code = 0
         if getattr(cls, "gw", None):
+            code, _ = cls.gw.stop()
             cls.gw.close()
         for s in cls.sockets:
             s.close()
         cls.net.close()
+        assert code == 0, f"gateway exit code {code}"
 
     @staticmethod
     def udp_echo(sock):

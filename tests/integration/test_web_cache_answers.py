@@ -74,9 +74,11 @@ class CacheAnswers(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
+        code, _ = cls.gw.stop()
         cls.gw.close()
         cls.server.shutdown()
         cls.server.server_close()
+        assert code == 0, f"gateway exit code {code}"
 
     def curl(self, path, *extra, host=None):
         r = subprocess.run(["curl", "-sS", "--max-time", "10", "-x", f"http://127.0.0.1:{self.port}",
