@@ -72,7 +72,7 @@ class OfficeNetwork:
     def inside(self, side):
         """Runs the block's socket calls in a namespace (this thread only). Sockets made
         inside stay in that namespace after the block."""
-        home = os.open(f"/proc/thread-self/ns/net", os.O_RDONLY)
+        home = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
         target = os.open(f"/run/netns/{self.ns[side]}", os.O_RDONLY)
         try:
             if _libc.setns(target, CLONE_NEWNET) != 0:

@@ -5,7 +5,6 @@ import os
 import socket
 import stat
 import struct
-import subprocess
 import threading
 import unittest
 
