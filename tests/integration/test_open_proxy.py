@@ -9,9 +9,10 @@ import threading
 import unittest
 
 import office_network as office
+from office_network import connect, echo, listener, read_all, read_exact, read_until, serve
 from gateway_process import PRODUCT_KEY, GatewayProcess, configure
 
-WAIT = 5.0
+WAIT = office.WAIT
 PORTS = {"WWW": 3128, "Socks": 1080, "Telnet": 2323, "FTP": 2121, "POP3": 1110, "RealAudio": 1090}
 TCP_MAP, UDP_MAP = 4000, 5300
 ECHO_PORT, UDP_ECHO_PORT, ORIGIN_A, ORIGIN_B, AUDIO_PORT = 7, 9999, 8001, 8002, 7070
@@ -23,23 +24,6 @@ POP3_DENIED = b"-ERR  Access Denied Contact Your Administrator\r\n"
 FTP_DENIED = b"500 Access Denied. Contact Your Administrator.\r\n"
 REALAUDIO_DENIED = (2, b"BAD information was passed in the proxy dialog")
 KEYWORD = "forbiddenword"
-
-
-def serve(sock, handle):
-    def loop():
-        while True:
-            try:
-                conn, _ = sock.accept()
-            except OSError:
-                return
-            threading.Thread(target=handle, args=(conn,), daemon=True).start()
-    threading.Thread(target=loop, daemon=True).start()
-
-
-def echo(conn):
-    with conn:
-        while data := conn.recv(4096):
-            conn.sendall(data)
 
 
 def keep_alive_origin(name):
@@ -60,36 +44,6 @@ def keep_alive_origin(name):
                 conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n"
                              b"Connection: keep-alive\r\n\r\n%s" % (len(body), body))
     return handle
-
-
-def listener(address, port):
-    s = socket.socket()
-    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    s.bind((address, port))
-    s.listen(32)
-    return s
-
-
-def connect(address, port, source=None):
-    return socket.create_connection((address, port), timeout=WAIT,
-                                    source_address=(source, 0) if source else None)
-
-
-def read_until(sock, marker, limit=65536):
-    data = b""
-    while marker not in data and len(data) < limit:
-        part = sock.recv(4096)
-        if not part:
-            break
-        data += part
-    return data
-
-
-def read_all(sock):
-    data = b""
-    while part := sock.recv(4096):
-        data += part
-    return data
 
 
 def closed_without_a_byte(sock):
@@ -128,16 +82,6 @@ def realaudio_dialogue(sock, host, port):
     length = struct.unpack(">H", read_exact(sock, 2))[0]
     body = read_exact(sock, length)
     return body[1], body[2:]
-
-
-def read_exact(sock, n):
-    data = b""
-    while len(data) < n:
-        part = sock.recv(n - len(data))
-        if not part:
-            break
-        data += part
-    return data
 
 
 def start_gateway(net, allowed=None, rules=()):
