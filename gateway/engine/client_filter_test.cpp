@@ -2,7 +2,9 @@
 // settings, and the filter's store round trip and refusal count.
 #include "gateway/engine/client_filter.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include "gateway/engine/config_store.h"
 #include "gateway/engine/store_access.h"
@@ -126,6 +128,45 @@ TEST(ClientFilter, DefaultConfigurationWritesLan) {
   std::string text;
   ASSERT_TRUE(GetString(key, kAllowedClientsValue, 64, &text));
   EXPECT_EQ(text, "lan");
+}
+
+// Real loopback sockets: refused while loopback is outside the set, served once it is in.
+TEST(ClientFilter, AcceptedStreamsAndWaitingDatagramsAreJudgedBySender) {
+  platform::testing::TempStore store;
+  ASSERT_EQ(SetAllowedClients("10.0.0.0/8"), 0);
+  platform::Socket listening = platform::CreateSocket(SOCK_STREAM);
+  ASSERT_EQ(platform::BindLoopback(listening, 0), 0);
+  ASSERT_EQ(platform::Listen(listening, 4), 0);
+  platform::Socket datagrams = platform::CreateSocket(SOCK_DGRAM);
+  ASSERT_EQ(platform::BindLoopback(datagrams, 0), 0);
+  platform::Socket sender = platform::CreateSocket(SOCK_DGRAM);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(platform::LocalPort(datagrams));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  for (bool allowed : {false, true}) {
+    if (allowed) {
+      ASSERT_EQ(SetAllowedClients("lan"), 0);
+    }
+    platform::Socket client = platform::CreateSocket(SOCK_STREAM);
+    ASSERT_EQ(platform::Connect(client, "127.0.0.1", platform::LocalPort(listening)), 0);
+    platform::Socket accepted = platform::Accept(listening);
+    EXPECT_EQ(AdmitClientSocket(accepted), allowed);
+    platform::CloseSocket(accepted);
+    platform::CloseSocket(client);
+
+    ASSERT_EQ(platform::SendTo(sender, "q", 1, to), 1);
+    ASSERT_EQ(platform::WaitReadable(datagrams, 5000), 1);
+    EXPECT_EQ(DropOutsiderDatagram(datagrams), !allowed);
+    // A dropped datagram is gone; an admitted one waits for its session.
+    EXPECT_EQ(platform::WaitReadable(datagrams, 0), allowed ? 1 : 0);
+    if (allowed) {
+      char byte;
+      EXPECT_EQ(platform::RecvFrom(datagrams, &byte, 1, nullptr), 1);
+    }
+  }
+  EXPECT_FALSE(AdmitClientSocket(platform::kInvalidSocket));
+  for (platform::Socket s : {listening, datagrams, sender}) platform::CloseSocket(s);
 }
 
 }  // namespace
