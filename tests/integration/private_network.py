@@ -1,5 +1,5 @@
 """Puts the calling process (and so every server, client and gateway it starts) into a network
-namespace of its own with only loopback up, and a mount namespace whose hosts file, resolver
+namespace of its own with only loopback up (127.0.0.1 and OWN_ADDRESS), and a mount namespace whose hosts file, resolver
 settings and name-service switch are the test's: names not in the hosts file fail at once,
 because the resolver's address has no route. Nothing a test does reaches the machine's network.
 
@@ -19,6 +19,9 @@ import sys
 import tempfile
 
 HOSTS = "127.0.0.1 localhost\n::1 localhost\n"
+# The machine's own address besides loopback, as a gateway has one on its LAN. A /32 on lo:
+# it adds no route, so nothing but this address is reachable through it.
+OWN_ADDRESS = "10.77.0.1"
 # 192.0.2.0/24 is reserved for documentation; in a namespace with only loopback it has no route.
 RESOLV = "nameserver 192.0.2.53\noptions timeout:1 attempts:1\n"
 NSSWITCH = "hosts: files dns\n"
@@ -91,6 +94,8 @@ def enter(hosts=HOSTS):
     if _libc.mount(b"none", b"/", None, _MS_REC | _MS_PRIVATE, None) != 0:
         _fail("make / private")
     _loopback_up()
+    subprocess.run(["ip", "addr", "add", OWN_ADDRESS + "/32", "dev", "lo"], check=True,
+                   capture_output=True, timeout=30)
     directory = tempfile.mkdtemp(prefix="wayfarer-netns-")
     for text, target in ((hosts, "/etc/hosts"), (RESOLV, "/etc/resolv.conf"),
                          (NSSWITCH, "/etc/nsswitch.conf")):
