@@ -1,7 +1,8 @@
 """Puts the calling process (and so every server, client and gateway it starts) into a network
-namespace of its own with only loopback up (127.0.0.1 and OWN_ADDRESS), and a mount namespace whose hosts file, resolver
-settings and name-service switch are the test's: names not in the hosts file fail at once,
-because the resolver's address has no route. Nothing a test does reaches the machine's network.
+namespace of its own with only loopback up (127.0.0.1 and OWN_ADDRESS), and a mount namespace
+whose hosts file, resolver settings and name-service switch are the test's: names not in the
+hosts file fail at once, because the resolver's address has no route. Nothing a test does
+reaches the machine's network.
 
 Used two ways: `enter()` from a test module before it starts any thread (gateway_process does this
 at import), or as a launcher: `private_network.py COMMAND ARGS...` runs COMMAND inside and
@@ -80,7 +81,7 @@ def bind_file(text, target, directory):
         _fail("bind " + target)
 
 
-def enter(hosts=HOSTS):
+def enter():
     """Moves this process into its private namespaces; call before any thread starts.
 
     A second call in the same process, or in a child that inherited the namespaces, does
@@ -97,7 +98,7 @@ def enter(hosts=HOSTS):
     subprocess.run(["ip", "addr", "add", OWN_ADDRESS + "/32", "dev", "lo"], check=True,
                    capture_output=True, timeout=30)
     directory = tempfile.mkdtemp(prefix="wayfarer-netns-")
-    for text, target in ((hosts, "/etc/hosts"), (RESOLV, "/etc/resolv.conf"),
+    for text, target in ((HOSTS, "/etc/hosts"), (RESOLV, "/etc/resolv.conf"),
                          (NSSWITCH, "/etc/nsswitch.conf")):
         bind_file(text, target, directory)
     # The files stay while the process lives: a nested namespace may bind over them again,
