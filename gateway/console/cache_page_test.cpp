@@ -80,10 +80,13 @@ class CachePageTest : public ::testing::Test {
     cache_dir_ = store_.dir() + "/webcache";
     gateway_ = std::make_unique<testing::RunningGateway>();
     ASSERT_TRUE(gateway_->started());
+    // No message box may wait for an answer nobody gives; the tests' own recorders nest.
+    unanswered_ = std::make_unique<MessageRecorder>();
     page_ = dynamic_cast<CachePage*>(gateway_->Show(PageKind::kCache));
     ASSERT_NE(page_, nullptr);
   }
   void TearDown() override {
+    unanswered_.reset();
     MessageRecorder quiet;  // a failed check may leave a value the page would complain about
     gateway_.reset();
   }
@@ -134,6 +137,7 @@ class CachePageTest : public ::testing::Test {
   uint16_t www_ = 0;
   std::string cache_dir_;
   std::unique_ptr<testing::RunningGateway> gateway_;
+  std::unique_ptr<MessageRecorder> unanswered_;
   CachePage* page_ = nullptr;
 };
 

@@ -75,6 +75,7 @@ class DialPageTest : public ::testing::Test {
     ASSERT_EQ(platform::RegSetString(key, "Provider", "simulated"), 0);
   }
   void TearDown() override {
+    unanswered_.reset();
     MessageRecorder quiet;  // a failed check may leave values the page's save would refuse
     gateway_.reset();
     dialer::SetDialerTimeScale(1);
@@ -106,6 +107,8 @@ class DialPageTest : public ::testing::Test {
       dialer::InstallDialer(control, std::move(facility), [] { return engine::CountSessions(); });
     });
     ASSERT_TRUE(gateway_->started());
+    // No message box may wait for an answer nobody gives; the tests' own recorders nest.
+    unanswered_ = std::make_unique<MessageRecorder>();
     page_ = dynamic_cast<DialPage*>(gateway_->Show(PageKind::kDial));
     ASSERT_NE(page_, nullptr);
   }
@@ -129,6 +132,7 @@ class DialPageTest : public ::testing::Test {
   platform::testing::EchoServer echo_;
   uint16_t port_ = 0;
   std::unique_ptr<testing::RunningGateway> gateway_;
+  std::unique_ptr<MessageRecorder> unanswered_;
   CountingFacility* facility_ = nullptr;
   DialPage* page_ = nullptr;
 };
