@@ -1,6 +1,7 @@
 # The Cache and Dial pages with their dialog; they draw what the web cache and the dialler
 # decide, so the console links both.
 target_sources(console PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/page_widgets.cpp
   ${CMAKE_CURRENT_LIST_DIR}/number_edit.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cache_exception_dialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cache_page.cpp

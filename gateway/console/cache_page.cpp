@@ -2,6 +2,7 @@
 #include "gateway/console/cache_page.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -16,6 +17,7 @@
 
 #include "gateway/console/cache_exception_dialog.h"
 #include "gateway/console/number_edit.h"
+#include "gateway/console/page_widgets.h"
 #include "gateway/web/cache_exception_edit.h"
 #include "gateway/web/cache_page_rules.h"
 #include "gateway/web/purge_now_job.h"
@@ -28,38 +30,36 @@ constexpr const char* kUnitIds[] = {"ctl1107", "ctl1105", "ctl1106"};
 // The list's columns share its width in these parts.
 constexpr double kColumnShares[] = {0.55, 0.27, 0.18};
 
-QPushButton* Button(const char* text, const char* id, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(id);
-  return button;
-}
-
 }  // namespace
 
 CachePage::CachePage(QWidget* parent) : ConsolePage(parent) {
-  auto* layout = new QGridLayout(this);
+  auto* layout = new QVBoxLayout(this);
+  layout->setSpacing(4);
   auto* properties = new QGroupBox("Cache Properties", this);
   BuildProperties(properties);
-  layout->addWidget(properties, 0, 0, 1, 2);
+  layout->addWidget(properties);
+  auto* middle = new QHBoxLayout();
   auto* expiry = new QGroupBox("Expire After", this);
   BuildExpiry(expiry);
-  layout->addWidget(expiry, 1, 0);
-  auto* purge = Button("Purge Now", "ctl1114", this);
-  layout->addWidget(purge, 1, 1, Qt::AlignRight | Qt::AlignVCenter);
-  auto* exceptions = new QGroupBox("URL/TTL Exceptions", this);
-  BuildExceptions(exceptions);
-  layout->addWidget(exceptions, 2, 0, 1, 2);
+  middle->addWidget(expiry, 1);
+  auto* purge_column = new QVBoxLayout();
+  auto* purge = IdButton("Purge Now", "ctl1114", this);
+  purge_column->addWidget(purge);
   activity_ = new QProgressBar(this);
   activity_->setObjectName("ctl1125");
   activity_->setRange(0, 0);  // runs without end while shown
   activity_->setTextVisible(false);
   activity_->setMaximumHeight(10);
   activity_->hide();
+  purge_column->addWidget(activity_);
   purge_status_ = new QLabel(this);
   purge_status_->setObjectName("PurgeStatus");
-  layout->addWidget(purge_status_, 3, 0);
-  layout->addWidget(activity_, 3, 1);
-  layout->setRowStretch(2, 1);
+  purge_column->addWidget(purge_status_);
+  middle->addLayout(purge_column);
+  layout->addLayout(middle);
+  auto* exceptions = new QGroupBox("URL/TTL Exceptions", this);
+  BuildExceptions(exceptions);
+  layout->addWidget(exceptions, 1);
   connect(purge, &QPushButton::clicked, this, [this] { PurgeNowClicked(); });
 
   LoadFromSettings();
@@ -74,18 +74,19 @@ void CachePage::BuildProperties(QWidget* box) {
   enable_cache_->setObjectName("ctl1099");
   enable_lookups_ = new QCheckBox("&Enable Cache Lookups", box);
   enable_lookups_->setObjectName("ctl1100");
+  grid->setVerticalSpacing(2);
   grid->addWidget(enable_cache_, 0, 0);
   grid->addWidget(enable_lookups_, 0, 1);
-  grid->addWidget(new QLabel("Max Cache Size (Mb)", box), 0, 2);
   max_size_ = new NumberEdit(web::kMinCacheSizeMb, web::kMaxCacheSizeMb, box);
   max_size_->setObjectName("ctl1101");
-  grid->addWidget(max_size_, 0, 3);
-  grid->addWidget(new QLabel("Directory &Location :", box), 1, 0);
+  grid->addWidget(BuddyLabel("Max Cache Size (Mb)", max_size_, box), 1, 0);
+  grid->addWidget(max_size_, 1, 1, Qt::AlignLeft);
   location_ = new QLineEdit(box);
   location_->setObjectName("ctl1102");
-  grid->addWidget(location_, 1, 1, 1, 2);
-  auto* browse = Button("Browse...", "ctl1103", box);
-  grid->addWidget(browse, 1, 3);
+  grid->addWidget(BuddyLabel("Directory &Location :", location_, box), 2, 0);
+  grid->addWidget(location_, 2, 1);
+  auto* browse = IdButton("Browse...", "ctl1103", box);
+  grid->addWidget(browse, 2, 2);
   for (QCheckBox* check : {enable_cache_, enable_lookups_}) {
     connect(check, &QCheckBox::clicked, this, [this] { Save(); });
   }
@@ -118,10 +119,11 @@ void CachePage::BuildExceptions(QWidget* box) {
   list_->setColumnCount(3);
   list_->setHeaderLabels({"URL", "Time to Live", "Unit"});
   list_->header()->setStretchLastSection(false);
+  list_->viewport()->installEventFilter(this);
   grid->addWidget(list_, 0, 0, 4, 1);
-  auto* add = Button("New", "ctl1113", box);
-  modify_ = Button("Modify", "ctl1115", box);
-  delete_ = Button("Delete", "ctl1116", box);
+  auto* add = IdButton("New", "ctl1113", box);
+  modify_ = IdButton("Modify", "ctl1115", box);
+  delete_ = IdButton("Delete", "ctl1116", box);
   grid->addWidget(add, 0, 1);
   grid->addWidget(modify_, 1, 1);
   grid->addWidget(delete_, 2, 1);
@@ -132,10 +134,15 @@ void CachePage::BuildExceptions(QWidget* box) {
   connect(list_, &QTreeWidget::currentItemChanged, this, [this] { OnRowChanged(); });
 }
 
-void CachePage::resizeEvent(QResizeEvent* event) {
-  ConsolePage::resizeEvent(event);
-  const int width = list_->viewport()->width();
-  for (int i = 0; i < 3; ++i) list_->setColumnWidth(i, static_cast<int>(width * kColumnShares[i]));
+// The list's columns follow its width.
+bool CachePage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == list_->viewport() && event->type() == QEvent::Resize) {
+    const int width = list_->viewport()->width();
+    for (int i = 0; i < 3; ++i) {
+      list_->setColumnWidth(i, static_cast<int>(width * kColumnShares[i]));
+    }
+  }
+  return ConsolePage::eventFilter(watched, event);
 }
 
 void CachePage::LoadFromSettings() {

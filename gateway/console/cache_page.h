@@ -39,7 +39,7 @@ class CachePage : public ConsolePage {
   void PurgeNowClicked();
 
  protected:
-  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildProperties(QWidget* box);

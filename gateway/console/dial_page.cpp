@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "gateway/console/page_widgets.h"
 #include "gateway/dialer/dial_by_hand.h"
 #include "gateway/engine/password_scramble.h"
 #include "gateway/engine/session_registry.h"
@@ -23,12 +24,6 @@ QLineEdit* Edit(const char* id, QWidget* parent) {
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(id);
   return edit;
-}
-
-QPushButton* Button(const char* text, const char* id, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(id);
-  return button;
 }
 
 }  // namespace
@@ -45,9 +40,9 @@ DialPage::DialPage(QWidget* parent) : ConsolePage(parent) {
   status_row->addWidget(status_);
   grid->addWidget(status_box, 2, 0, 1, 2);
   auto* buttons = new QHBoxLayout();
-  auto* apply = Button("Appl&y", "ctl1065", this);
-  auto* dial = Button("&Dial", "ctl1010", this);
-  auto* stop = Button("S&top", "ctl1009", this);
+  auto* apply = IdButton("Appl&y", "ctl1065", this);
+  auto* dial = IdButton("&Dial", "ctl1010", this);
+  auto* stop = IdButton("S&top", "ctl1009", this);
   buttons->addStretch(1);
   for (QPushButton* b : {apply, dial, stop}) buttons->addWidget(b);
   grid->addLayout(buttons, 3, 0, 1, 2);
@@ -75,11 +70,11 @@ QWidget* DialPage::BuildSettings() {
   minutes_ = Edit("ctl1003", box);
   for (QLineEdit* e : {retries_, minutes_}) e->setMaximumWidth(48);
   grid->addWidget(dial_on_demand_, 0, 0);
-  grid->addWidget(new QLabel("&with", box), 0, 1);
+  grid->addWidget(BuddyLabel("&with", retries_, box), 0, 1);
   grid->addWidget(retries_, 0, 2);
   grid->addWidget(new QLabel("retries.", box), 0, 3);
   grid->addWidget(disconnect_, 1, 0);
-  grid->addWidget(new QLabel("&after", box), 1, 1);
+  grid->addWidget(BuddyLabel("&after", minutes_, box), 1, 1);
   grid->addWidget(minutes_, 1, 2);
   grid->addWidget(new QLabel("inactive minutes.", box), 1, 3);
   connect(dial_on_demand_, &QCheckBox::clicked, this, [this](bool on) {
@@ -113,7 +108,7 @@ QWidget* DialPage::BuildAuthentication() {
       {"&Name", name_}, {"&Password", password_}, {"D&omain", domain_}};
   int row = 0;
   for (const auto& [label, edit] : rows) {
-    grid->addWidget(new QLabel(label, authentication_), row, 0);
+    grid->addWidget(BuddyLabel(label, edit, authentication_), row, 0);
     grid->addWidget(edit, row++, 1);
     connect(edit, &QLineEdit::editingFinished, this, [this] { Save(); });
   }
@@ -124,11 +119,11 @@ QWidget* DialPage::BuildProfiles() {
   auto* box = new QWidget(this);
   auto* column = new QVBoxLayout(box);
   column->setContentsMargins(0, 0, 0, 0);
-  column->addWidget(new QLabel("Pro&files", box));
   profiles_ = new QListWidget(box);
   profiles_->setObjectName("ctl1074");
+  column->addWidget(BuddyLabel("Pro&files", profiles_, box));
   column->addWidget(profiles_, 1);
-  auto* refresh = Button("&Refresh Profiles", "ctl1012", box);
+  auto* refresh = IdButton("&Refresh Profiles", "ctl1012", box);
   column->addWidget(refresh);
   connect(refresh, &QPushButton::clicked, this, [this] { RefreshProfiles(); });
   connect(profiles_, &QListWidget::currentRowChanged, this, [this] {
