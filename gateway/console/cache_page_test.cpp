@@ -26,6 +26,7 @@
 #include "gateway/engine/store_access.h"
 #include "gateway/web/cache_record.h"
 #include "gateway/web/cache_settings.h"
+#include "gateway/web/cache_store.h"
 #include "gateway/web/purge_pass.h"
 #include "platform/testing/message_recorder.h"
 #include "platform/testing/temp_store.h"
@@ -42,11 +43,19 @@ int StoredDword(const char* name) {
   return engine::ReadDwordAt(engine::kKeyCache, "", name, &value) == 0 ? value : -1;
 }
 
+// Complete cache files under dir (a file being written has a temporary name).
 size_t FilesUnder(const std::string& dir) {
   size_t n = 0;
   std::error_code ec;
-  for (const auto& e : fs::recursive_directory_iterator(dir, ec)) n += e.is_regular_file() ? 1 : 0;
+  for (const auto& e : fs::recursive_directory_iterator(dir, ec)) {
+    n += e.is_regular_file() && e.path().filename().string().rfind(web::kPartialPrefix, 0) != 0;
+  }
   return n;
+}
+
+// The session finishes its cache file after the client has its answer.
+bool Stored(const std::string& dir, size_t n) {
+  return QTest::qWaitFor([&] { return FilesUnder(dir) == n; }, 5000);
 }
 
 // Records the indicator being shown and hidden and the page being disabled and enabled.
@@ -107,8 +116,8 @@ class CachePageTest : public ::testing::Test {
     Control<NumberEdit>("ctl1101")->setValue(size_mb);
     Control<NumberEdit>("ctl1104")->setValue(2);
     TypeLocation(cache_dir_);
-    QTest::mouseClick(Control<QCheckBox>("ctl1099"), Qt::LeftButton);
-    QTest::mouseClick(Control<QCheckBox>("ctl1100"), Qt::LeftButton);
+    Control<QCheckBox>("ctl1099")->click();
+    Control<QCheckBox>("ctl1100")->click();
   }
   std::string Url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(origin_.port()) + path;
@@ -148,26 +157,27 @@ TEST_F(CachePageTest, CacheTurnedOnFromThePageServesTheSecondFetchFromDisk) {
 
   TurnCacheOn();
   EXPECT_EQ(StoredDword("EnableCache"), 1);
+  EXPECT_EQ(StoredDword("EnableLookups"), 1);
   EXPECT_EQ(StoredDword("MaxCacheSize"), 10 << 20);
   EXPECT_EQ(Control<QLineEdit>("ctl1102")->text().toStdString(), cache_dir_ + "/");
   const std::string first = Fetch(www_, Url("/obj"));
+  ASSERT_TRUE(Stored(cache_dir_, 1));
   const std::string second = Fetch(www_, Url("/obj"));
   ASSERT_NE(first.find("object /obj"), std::string::npos);
   EXPECT_EQ(second, first);
   EXPECT_EQ(origin_.requests(), 3) << "the second fetch came from disk";
-  EXPECT_EQ(FilesUnder(cache_dir_), 1u);
 
   // A new location serves the next request without a restart.
   const std::string moved = store_.dir() + "/moved";
   TypeLocation(moved);
   (void)Fetch(www_, Url("/obj"));
+  ASSERT_TRUE(Stored(moved, 1));
   (void)Fetch(www_, Url("/obj"));
   EXPECT_EQ(origin_.requests(), 4);
-  EXPECT_EQ(FilesUnder(moved), 1u);
 
   // Off again: every fetch goes to the origin.
-  QTest::mouseClick(Control<QCheckBox>("ctl1099"), Qt::LeftButton);
-  QTest::mouseClick(Control<QCheckBox>("ctl1100"), Qt::LeftButton);
+  Control<QCheckBox>("ctl1099")->click();
+  Control<QCheckBox>("ctl1100")->click();
   EXPECT_EQ(StoredDword("EnableCache"), 0);
   (void)Fetch(www_, Url("/obj"));
   EXPECT_EQ(origin_.requests(), 5);
@@ -198,6 +208,7 @@ TEST_F(CachePageTest, ExceptionWithCountZeroKeepsItsHostOutOfTheCache) {
   EXPECT_EQ(list->topLevelItemCount(), 0);
   EXPECT_FALSE(page_->findChild<QPushButton*>("ctl1115")->isEnabled());
   (void)Fetch(www_, Url("/never"));
+  ASSERT_TRUE(Stored(cache_dir_, 1));
   (void)Fetch(www_, Url("/never"));
   EXPECT_EQ(origin_.requests(), 4);
 }
@@ -205,7 +216,7 @@ TEST_F(CachePageTest, ExceptionWithCountZeroKeepsItsHostOutOfTheCache) {
 TEST_F(CachePageTest, PurgeNowNoKeepsTheCacheYesEmptiesItWithTheIndicatorShown) {
   TurnCacheOn();
   for (const char* path : {"/a", "/b", "/c"}) (void)Fetch(www_, Url(path));
-  ASSERT_EQ(FilesUnder(cache_dir_), 3u);
+  ASSERT_TRUE(Stored(cache_dir_, 3));
   auto* purge = page_->findChild<QPushButton*>("ctl1114");
   {
     MessageRecorder no(platform::kIdNo);

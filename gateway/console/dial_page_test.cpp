@@ -179,7 +179,7 @@ TEST_F(DialPageTest, DialShowsEachStepAndStopHangsUpWithoutARedial) {
 }
 
 TEST_F(DialPageTest, ADialOnDemandDayIsWatchedOnThePageToTheIdleHangUp) {
-  Entry(1500);
+  Entry(3000);  // each step lasts a second: longer than a status refresh
   Settings(1, 0, 1, 1);
   platform::RegKey key;
   ASSERT_EQ(platform::RegCreateKey(platform::Hive::kLocalMachine,
@@ -223,7 +223,7 @@ TEST_F(DialPageTest, DisconnectWithZeroMinutesBecomesOneAndZeroIsRefused) {
   Entry(0);
   Settings(0, 0, 0, 0);
   Start(1);
-  QTest::mouseClick(page_->findChild<QCheckBox*>("ctl1002"), Qt::LeftButton);
+  page_->findChild<QCheckBox*>("ctl1002")->click();
   auto* minutes = page_->findChild<QLineEdit*>("ctl1003");
   EXPECT_EQ(minutes->text(), "1");
   engine::DiallerSettings stored;
