@@ -9,4 +9,4 @@ target_sources(dialer PRIVATE
 
 wayfarer_test(dial_page_rules_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/dial_page_rules_test.cpp
-  LIBS dialer platform_testing LABELS threads)
+  LIBS dialer platform_testing)
