@@ -114,11 +114,12 @@ int RunConfiguration(const SetupSettings& s, const SetupHooks& hooks) {
   return s.Pegasus || s.Exchange ? 0 : 1;
 }
 
-SetupHooks DefaultHooks(std::function<int()> test_gateway) {
+SetupHooks DefaultHooks(std::function<int()> test_gateway, bool desktop) {
   SetupHooks hooks;
   hooks.test_gateway = std::move(test_gateway);
   hooks.find_process = FindRunningProcess;
   hooks.show_help = [](int context) { (void)ShowHelpTopic(context); };
+  if (!desktop) return hooks;
   static ChangeJournal journal(ChangeJournal::DefaultDirectory());
   hooks.journal = &journal;
   hooks.configure_desktop = [](const SetupSettings& s, RunReport* report) {

@@ -37,8 +37,8 @@ inline constexpr int kRunStopped = -1;
 // failed.
 [[nodiscard]] int RunConfiguration(const SetupSettings& settings, const SetupHooks& hooks);
 
-// The hooks of the real program around a given gateway test, with the desktop configurators
-// and the user's Restore journal.
-[[nodiscard]] SetupHooks DefaultHooks(std::function<int()> test_gateway);
+// The hooks of the real program around a given gateway test; with desktop, also the desktop
+// configurators and the user's Restore journal.
+[[nodiscard]] SetupHooks DefaultHooks(std::function<int()> test_gateway, bool desktop);
 
 }  // namespace clientsetup

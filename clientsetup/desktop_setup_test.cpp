@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +16,9 @@
 #include "clientsetup/hosts_and_dns.h"
 #include "clientsetup/mozilla_profiles.h"
 #include "clientsetup/testing/fake_machine.h"
+#include "diagnostics/desktop_sections.h"
+#include "diagnostics/report_writer.h"
+#include "diagnostics/system_sections.h"
 #include "platform/run_command.h"
 #include "platform/shell_open.h"
 #include "platform/testing/message_recorder.h"
@@ -326,6 +330,61 @@ esac)");
   struct stat st {};
   ASSERT_EQ(lstat("/etc/resolv.conf", &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+// Lookout on the same fake machine after a run: its desktop lines, line by line.
+TEST_F(DesktopTest, LookoutReportsWhatTheDesktopUses) {
+  Install();
+  FakeMachine::Write("/etc/os-release", "NAME=\"Debian\"\nPRETTY_NAME=\"Debian GNU/Linux 12\"\n");
+  machine_->AddCommand("xdg-settings", "echo firefox-esr.desktop");
+  MessageRecorder messages;
+  ASSERT_EQ(Run(Settings()), 1);
+  const std::string path = machine_->root() + "/report.txt";
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  diagnostics::ReportWriter w(file);
+  (void)diagnostics::WriteOperatingSystemSection(w, true);
+  diagnostics::WriteDnsSection(w, false, true);
+  diagnostics::WriteDefaultBrowserSection(w, true);
+  diagnostics::WriteDesktopProxySection(w, diagnostics::StoredGateway());
+  std::fclose(file);
+  utsname u{};
+  ASSERT_EQ(uname(&u), 0);
+  const std::string f = home_ + "/.mozilla/work-profile";
+  const std::string expected =
+      "SECTION : Operating System\nOS is Windows NT\nLinux is Debian GNU/Linux 12\n"
+      "Kernel is " +
+      std::string(u.sysname) + " " + u.release +
+      "\n\n"
+      "SECTION : DNS Search Order\nE 109 : Registry Key is Invalid\nError Code = 2\n"
+      "Name servers in use = 192.168.0.1 10.0.0.5 10.0.0.6 (/etc/resolv.conf)\n"
+      "Gateway first       = yes\n\n\n"
+      "SECTION : Default Browser\nE 109 : Registry Key is Invalid\nError Code = 2\n"
+      "xdg-settings browser= firefox-esr.desktop\n\n\n"
+      "SECTION : Desktop Proxies\n"
+      "Gateway             = gate 192.168.0.1\n"
+      "Firefox profile     = default-release\n"
+      "  Proxy type        = manual\n"
+      "  Http Proxy        = gate:80\n"
+      "  SSL Proxy         = gate:80\n"
+      "  Socks Proxy       = gate:1080\n"
+      "  Uses the gateway  = yes\n"
+      "Firefox profile     = work\n"
+      "  Proxy type        = manual\n"
+      "  Http Proxy        = gate:80\n"
+      "  SSL Proxy         = gate:80\n"
+      "  Socks Proxy       = gate:1080\n"
+      "  Uses the gateway  = yes\n"
+      "GNOME proxy         = manual\n"
+      "  Http Proxy        = gate:80\n"
+      "  Uses the gateway  = yes\n"
+      "http_proxy in /etc/environment= http://gate:80/\n"
+      "  Uses the gateway  = yes\n"
+      "http_proxy in environment.d= http://gate:80/\n"
+      "  Uses the gateway  = yes\n";
+  const std::string report = FakeMachine::Read(path);
+  ASSERT_EQ(report.substr(0, expected.size()), expected);
+  EXPECT_EQ(report.substr(expected.size()).rfind("http_proxy now      = ", 0), 0u) << report;
 }
 
 }  // namespace

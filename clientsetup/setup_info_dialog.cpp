@@ -176,7 +176,7 @@ void CSetupInfoDlg::OnTestConnectivity() {
 }
 
 void CSetupInfoDlg::OnOk() {
-  SetupHooks hooks = DefaultHooks([this] { return TestGateway(); });
+  SetupHooks hooks = DefaultHooks([this] { return TestGateway(); }, configure_desktop_);
   hooks.choose_pointcast_ini = [this](std::string* path) { return ChoosePointCastIni(this, path); };
   const int result = RunConfiguration(settings_, hooks);
   if (result != kRunStopped) done(result);
