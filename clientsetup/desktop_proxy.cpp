@@ -52,7 +52,14 @@ void ConfigureGnome(const SetupSettings& s, const std::string& lan, ChangeJourna
     }
     ++changed;
   }
-  if (changed == 0) {
+  std::string mode;
+  std::string err;
+  // Without a settings service in this session gsettings keeps its values in memory only:
+  // a fresh gsettings then still reads the old mode.
+  if (platform::RunCommand({"gsettings", "get", kProxySchema, "mode"}, &mode, &err) != 0 ||
+      Trimmed(mode) != "'manual'") {
+    report->failed.push_back("GNOME proxy: not saved (no settings service in this session)");
+  } else if (changed == 0) {
     report->unchanged.push_back("GNOME proxy: already set");
   } else {
     report->changed.push_back("GNOME proxy: set to manual, the gateway's ports");

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 
 #include "clientsetup/configuration_run.h"
@@ -330,6 +331,18 @@ esac)");
   struct stat st {};
   ASSERT_EQ(lstat("/etc/resolv.conf", &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+// gsettings without a settings service keeps values in memory: that is no change made.
+TEST_F(DesktopTest, GnomeSettingsThatAreNotSavedAreReported) {
+  setenv("GSETTINGS_BACKEND", "memory", 1);
+  MessageRecorder messages;
+  RunReport report;
+  ConfigureDesktop(Settings(), &journal_, &report);
+  setenv("GSETTINGS_BACKEND", "keyfile", 1);
+  EXPECT_NE(std::find(report.failed.begin(), report.failed.end(),
+                      "GNOME proxy: not saved (no settings service in this session)"),
+            report.failed.end());
 }
 
 // Lookout on the same fake machine after a run: its desktop lines, line by line.

@@ -49,6 +49,16 @@ std::string Verdict(const GatewayNames& g, const std::string& host) {
   return host == g.name || (!g.address.empty() && host == g.address) ? "yes" : "no";
 }
 
+// Firefox's network.proxy.type values.
+std::string ProxyTypeText(const std::string& type) {
+  if (type == "0") return "none";
+  if (type == "1") return "manual";
+  if (type == "2") return "automatic configuration";
+  if (type == "4") return "auto-detect";
+  if (type == "5") return "system";
+  return type;
+}
+
 // Later definitions win, as the programs read them (prefs.js, then user.js).
 std::map<std::string, std::string> ReadPrefs(const std::string& dir) {
   static const std::regex kLine(R"re(user_pref\(\s*"([^"]+)"\s*,\s*(.*?)\s*\)\s*;)re");
@@ -86,7 +96,7 @@ void WriteFirefox(ReportWriter& w, const GatewayNames& g) {
     std::map<std::string, std::string> prefs = ReadPrefs(dir);
     const std::string type = prefs.count("network.proxy.type") ? prefs["network.proxy.type"] : "5";
     w.WriteField("Firefox profile", name);
-    w.WriteField("  Proxy type", type == "1" ? "manual" : type == "0" ? "none" : type);
+    w.WriteField("  Proxy type", ProxyTypeText(type));
     w.WriteField("  Http Proxy",
                  prefs["network.proxy.http"] + ":" + prefs["network.proxy.http_port"]);
     w.WriteField("  SSL Proxy", prefs["network.proxy.ssl"] + ":" + prefs["network.proxy.ssl_port"]);
