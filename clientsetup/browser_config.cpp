@@ -95,9 +95,10 @@ void ConfigureNavigator3(const SetupSettings& settings) {
 }
 
 void ConfigureMosaic(const SetupSettings& settings) {
-  RewriteIniFile(
-      platform::WindowsDirectory() + "/Mosaic.ini", false,
-      [&](const std::vector<std::string>& lines) { return MergeMosaicIni(lines, settings); });
+  RewriteIniFile(platform::WindowsDirectory() + "/Mosaic.ini", false,
+                 [&](const std::vector<std::string>& lines) {
+                   return MergeMosaicIni(lines, settings);
+                 });
 }
 
 void ConfigurePointCast(const SetupSettings& settings, const std::string& ini_path) {

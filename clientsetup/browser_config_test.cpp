@@ -70,7 +70,7 @@ TEST(InternetExplorer, Ie3WritesNewsServerAndProxyList) {
 TEST(InternetExplorer, MissingKeyOrValueWritesNothing) {
   SetupTestEnvironment env;
   platform::RegKey settings = MakeKey(kIeSettingsKey);
-  ConfigureIE3(Gateway());      // no Services key: the proxy step is not run either
+  ConfigureIE3(Gateway());  // no Services key: the proxy step is not run either
   ConfigureIEProxy(Gateway());  // no ProxyServer value yet
   uint32_t subkeys = 0;
   uint32_t values = 0;

@@ -88,8 +88,7 @@ TEST_F(DialogsTest, FullRunConfiguresEveryInstalledClient) {
   SetupTestEnvironment::Write(env.root() + "/profile/Prefs.js", "user_pref(\"a\", 1);\n");
   SetupTestEnvironment::Write(env.windows_dir() + "/Mosaic.ini", "[Services]\nNNTP_Server=n\n");
   SetupTestEnvironment::Write(env.root() + "/eudora.ini", "POPAccount=x\n");
-  Set(Hive::kCurrentUser, kEudoraCommandLineKey, "current",
-      "eudora.exe " + env.root() + "/eudora.ini");
+  Set(Hive::kCurrentUser, kEudoraCommandLineKey, "current", "eudora.exe " + env.root() + "/eudora.ini");
   Set(Hive::kCurrentUser, kAccountManagerKey, "Default Mail Account", "acct");
   Set(Hive::kCurrentUser, std::string(kAccountManagerKey) + "\\Accounts\\acct", nullptr, "");
   Set(Hive::kLocalMachine, kNameServerKeyNt, "NameServer", "10.0.0.5");
@@ -115,8 +114,7 @@ TEST_F(DialogsTest, FullRunConfiguresEveryInstalledClient) {
             "POPAccount=ann<pop.isp.net>@gate\n");
   EXPECT_EQ(Value(Hive::kCurrentUser, kInternetMailKey, "Default SMTP Server"), "gate");
   EXPECT_EQ(Value(Hive::kCurrentUser, std::string(kAccountManagerKey) + "\\Accounts\\acct",
-                  "POP3 Server"),
-            "gate");
+                  "POP3 Server"), "gate");
   EXPECT_EQ(Value(Hive::kLocalMachine, kNameServerKeyNt, "NameServer"), "127.0.0.1 10.0.0.5");
   EXPECT_EQ(SetupTestEnvironment::Read(env.hosts_path()), "\n127.0.0.1     gate\n");
   EXPECT_EQ(Value(Hive::kCurrentUser, WorkstationKeyPath(), "Gateway Name"), "gate");

@@ -23,27 +23,21 @@ std::vector<IniSection> MosaicSections(const SetupSettings& s) {
   std::vector<IniSection> sections;
   const std::string& gw = s.GatewayName;
   if (!s.UserName.empty()) {
-    sections.push_back({"[Main]",
-                        2,
-                        SectionEnd::kLineContainsBracket,
+    sections.push_back({"[Main]", 2, SectionEnd::kLineContainsBracket,
                         {{"E-mail", "E-mail=" + s.ReturnAddress + "\n", false, 1},
                          {"Name", "Name=" + s.UserName + "\n", false, 2}}});
   }
-  sections.push_back(
-      {"[Services]",
-       2,
-       SectionEnd::kLineContainsBracket,
-       {{"NNTP_Server", "NNTP_Server=" + HostPort(gw, kNewsPort) + "\n", false, 1},
-        {"SMTP_Server", "SMTP_Server=" + HostPort(gw, kSmtpPort) + "\n", false, 2}}});
-  sections.push_back(
-      {"[proxy information]",
-       5,
-       SectionEnd::kLineContainsBracket,
-       {{"ftp_proxy", "ftp_proxy=\n", false, 2},
-        {"http_proxy", "http_proxy=" + HostPort(gw, kHttpProxyPort) + "\n", false, 1},
-        {"wais_proxy", "wais_proxy=\n", false, 3},
-        {"gopher_proxy", "gopher_proxy=\n", false, 4},
-        {"All Others", "All Others=proxy\n", false, 5}}});
+  sections.push_back({"[Services]", 2, SectionEnd::kLineContainsBracket,
+                      {{"NNTP_Server", "NNTP_Server=" + HostPort(gw, kNewsPort) + "\n", false, 1},
+                       {"SMTP_Server", "SMTP_Server=" + HostPort(gw, kSmtpPort) + "\n", false,
+                        2}}});
+  sections.push_back({"[proxy information]", 5, SectionEnd::kLineContainsBracket,
+                      {{"ftp_proxy", "ftp_proxy=\n", false, 2},
+                       {"http_proxy", "http_proxy=" + HostPort(gw, kHttpProxyPort) + "\n", false,
+                        1},
+                       {"wais_proxy", "wais_proxy=\n", false, 3},
+                       {"gopher_proxy", "gopher_proxy=\n", false, 4},
+                       {"All Others", "All Others=proxy\n", false, 5}}});
   return sections;
 }
 

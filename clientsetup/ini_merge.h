@@ -11,8 +11,8 @@
 namespace clientsetup {
 
 struct IniKey {
-  std::string prefix;          // a line beginning with this (case-sensitive) is the key's line
-  std::string new_line;        // the replacement, with its '\n'; "" removes the line
+  std::string prefix;    // a line beginning with this (case-sensitive) is the key's line
+  std::string new_line;  // the replacement, with its '\n'; "" removes the line
   bool replace_every = false;  // replace every matching line, not only while pending
   int insert_order = 0;        // 1.. : inserted before the section's end when pending; 0: never
 };

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+
 namespace clientsetup {
 namespace {
 
@@ -51,7 +52,8 @@ TEST(MosaicMerge, EmptyUserNameLeavesMainUnchanged) {
   SetupSettings s = Gateway();
   s.UserName.clear();
   const std::string in = "[Main]\nName=old\nE-mail=old@x\n[Services]\n";
-  EXPECT_EQ(MergeMosaicIni(Lines(in), s), "[Main]\nName=old\nE-mail=old@x\n[Services]\n");
+  EXPECT_EQ(MergeMosaicIni(Lines(in), s),
+            "[Main]\nName=old\nE-mail=old@x\n[Services]\n");
 }
 
 TEST(MosaicMerge, KeyReplacesOnlyItsFirstLineAndLongLinesStayWhole) {
@@ -82,12 +84,13 @@ TEST(PointCastMerge, PrefixRowsFollowTheChangedLine) {
 
 TEST(PointCastMerge, SmtpServerReplacedOrInsertedBeforeNextHeader) {
   SetupSettings s = Gateway();
-  EXPECT_EQ(
-      MergePointCastIni(Lines("[Browser Settings]\nA=1\nSMTP Server=old\nSMTP Server=o2\n"), s),
-      "[Browser Settings]\nA=1\nSMTP Server=gw\nSMTP Server=o2\n");
+  EXPECT_EQ(MergePointCastIni(Lines("[Browser Settings]\nA=1\nSMTP Server=old\nSMTP Server=o2\n"),
+                              s),
+            "[Browser Settings]\nA=1\nSMTP Server=gw\nSMTP Server=o2\n");
   EXPECT_EQ(MergePointCastIni(Lines("[Browser Settings]\nA=1\n[Next]\nSMTP Server=old\n"), s),
             "[Browser Settings]\nA=1\nSMTP Server=gw\n[Next]\nSMTP Server=old\n");
-  EXPECT_EQ(MergePointCastIni(Lines("[Browser Settings]\nA=1\n"), s), "[Browser Settings]\nA=1\n");
+  EXPECT_EQ(MergePointCastIni(Lines("[Browser Settings]\nA=1\n"), s),
+            "[Browser Settings]\nA=1\n");
 }
 
 }  // namespace

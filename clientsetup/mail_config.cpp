@@ -16,12 +16,15 @@ constexpr size_t kAccountNameBuffer = 512;
 constexpr uint32_t kPop3Port = 110;
 constexpr uint32_t kSmtpPort = 25;
 
-bool BeginsWith(const std::string& line, const char* prefix) { return line.rfind(prefix, 0) == 0; }
+bool BeginsWith(const std::string& line, const char* prefix) {
+  return line.rfind(prefix, 0) == 0;
+}
 
 void ShowHelpNotice(const std::string& client_part, const std::string& help_sentence,
                     const std::string& caption, int context, const ShowHelpFunction& show_help) {
-  platform::ShowAdminMessage(caption, std::string(kProductName) + " Client Setup Utility cannot " +
-                                          client_part + help_sentence);
+  platform::ShowAdminMessage(
+      caption, std::string(kProductName) + " Client Setup Utility cannot " + client_part +
+                   help_sentence);
   if (show_help) show_help(context);
 }
 
@@ -126,7 +129,8 @@ void ConfigureOutlookExpress(const SetupSettings& settings) {
   platform::RegKey key;
   if (rc != 0 || account.empty() ||
       platform::RegOpenKey(platform::Hive::kCurrentUser,
-                           std::string(kAccountManagerKey) + "\\Accounts\\" + account, &key) != 0) {
+                                      std::string(kAccountManagerKey) + "\\Accounts\\" + account,
+                                      &key) != 0) {
     return;
   }
   const std::string& gw = settings.GatewayName;

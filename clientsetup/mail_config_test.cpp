@@ -32,8 +32,8 @@ std::string ReadString(const char* path, const char* name) {
 }
 
 TEST(EudoraLines, ReplacesOnlyItsThreeLines) {
-  const std::vector<std::string> lines = {"[Settings]\n", "POPAccount=old@x\n", "ReturnAddress=a@b",
-                                          "Other=1\n"};
+  const std::vector<std::string> lines = {"[Settings]\n", "POPAccount=old@x\n",
+                                          "ReturnAddress=a@b", "Other=1\n"};
   EXPECT_EQ(RewriteEudoraLines(lines, Mail()),
             "[Settings]\nPOPAccount=ann<pop.isp.net>@gate\nReturnAddress=ann@isp.net\nOther=1\n");
   // No SMTPServer line: none is added.
@@ -64,10 +64,9 @@ TEST(InternetMail, CreatesMailKeyAndGatewaySubkeys) {
   EXPECT_EQ(ReadString("Software\\Microsoft\\Internet Mail and News\\Mail\\POP3\\gate", "Account"),
             "ann<pop.isp.net>");
   platform::RegKey smtp;
-  ASSERT_EQ(
-      platform::RegOpenKey(platform::Hive::kCurrentUser,
-                           "Software\\Microsoft\\Internet Mail and News\\Mail\\SMTP\\gate", &smtp),
-      0);
+  ASSERT_EQ(platform::RegOpenKey(platform::Hive::kCurrentUser,
+                                 "Software\\Microsoft\\Internet Mail and News\\Mail\\SMTP\\gate",
+                                 &smtp), 0);
   uint32_t port = 0;
   EXPECT_EQ(platform::RegQueryDword(smtp, "Port", &port), 0);
   EXPECT_EQ(port, 25u);

@@ -16,7 +16,7 @@ namespace clientsetup {
 [[nodiscard]] std::string TextPrefLine(const std::string& prefix, const std::string& value);
 
 struct PrefsRewrite {
-  std::vector<std::string> removed_texts;   // a line containing any of these is dropped
+  std::vector<std::string> removed_texts;  // a line containing any of these is dropped
   std::vector<std::string> appended_lines;  // then these are appended, each with its '\n'
 };
 

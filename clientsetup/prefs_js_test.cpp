@@ -25,8 +25,7 @@ SetupSettings Settings() {
 void RegisterProfile(const std::string& dir) {
   platform::RegKey key;
   ASSERT_EQ(platform::RegCreateKey(platform::Hive::kLocalMachine,
-                                   "Software\\Netscape\\Netscape Navigator\\Users", &key),
-            0);
+                                   "Software\\Netscape\\Netscape Navigator\\Users", &key), 0);
   ASSERT_EQ(platform::RegSetString(key, "CurrentUser", "ann"), 0);
   ASSERT_EQ(platform::RegCreateKey(key, "ann", &key), 0);
   ASSERT_EQ(platform::RegSetString(key, "DirRoot", dir), 0);
@@ -46,8 +45,8 @@ TEST(PrefsLines, NumberAndTextFormats) {
 }
 
 TEST(PrefsRewriteLines, DropsOldPreferencesKeepsOthersAndAppends) {
-  const std::string long_line =
-      "user_pref(\"browser.startup.homepage\", \"" + std::string(3000, 'h') + "\");\n";
+  const std::string long_line = "user_pref(\"browser.startup.homepage\", \"" +
+                                std::string(3000, 'h') + "\");\n";
   const std::vector<std::string> lines = {
       "// comment\n", "user_pref(\"network.proxy.http_port\", 8080);\n", long_line,
       "user_pref(\"network.proxy.ftp_port\", 2121);"};
@@ -98,8 +97,7 @@ TEST(NetscapePrefsPath, ReportsTheFailingReadAndRefusesOverlongUser) {
   EXPECT_EQ(path, "C:/Netscape/Users/ann/Prefs.js");
   platform::RegKey key;
   ASSERT_EQ(platform::RegOpenKey(platform::Hive::kLocalMachine,
-                                 "Software\\Netscape\\Netscape Navigator\\Users", &key),
-            0);
+                                 "Software\\Netscape\\Netscape Navigator\\Users", &key), 0);
   ASSERT_EQ(platform::RegSetString(key, "CurrentUser", std::string(600, 'u')), 0);
   EXPECT_EQ(NetscapePrefsPath(&path), platform::kErrorMoreData);
 }

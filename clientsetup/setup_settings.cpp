@@ -54,8 +54,8 @@ std::string PopAccountName(const SetupSettings& settings) {
 }
 
 std::string WorkstationKeyPath() {
-  return std::string("Software\\") + kCompanyName + "\\" + kProductName + "\\" + kProductVersion +
-         "\\Workstation";
+  return std::string("Software\\") + kCompanyName + "\\" + kProductName + "\\" +
+         kProductVersion + "\\Workstation";
 }
 
 std::string AboutVersionText() {
