@@ -95,8 +95,8 @@ int RunConfiguration(const SetupSettings& s, const SetupHooks& hooks) {
   }
   RunReport report;
   AddHostsEntry(s, hooks.journal, &report);
-  // On a desktop the name servers in use are set below; a store without the TCP/IP key of
-  // the Part is no failure there.
+  // On a desktop the name servers in use are set below; a store without the stored TCP/IP
+  // key is no failure there.
   (void)SetNameServers(s, static_cast<bool>(hooks.configure_desktop));
   RunConfigurators(s, hooks);
   if (hooks.configure_desktop) hooks.configure_desktop(s, &report);

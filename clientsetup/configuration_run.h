@@ -22,7 +22,7 @@ struct SetupHooks {
   // Asks where PointCast's pcn.ini is; false when the user cancels.
   std::function<bool(std::string* ini_path)> choose_pointcast_ini;
   ShowHelpFunction show_help;
-  // The desktop configurators of this PC; not run when empty (the Part's stored values only).
+  // The desktop configurators of this PC; not run when empty (the stored values only).
   std::function<void(const SetupSettings&, RunReport*)> configure_desktop;
   // Where the run keeps what it replaces for Restore; null keeps nothing.
   ChangeJournal* journal = nullptr;

@@ -103,9 +103,7 @@ void ThroughNetworkManager(const std::string& gateway, const std::string& device
   const std::string what = "Name servers of connection \"" + connection + "\" (NetworkManager)";
   if (connection.empty()) {
     report->failed.push_back(
-        "Name servers (NetworkManager): not changed (no active connection "
-        "on " +
-        device + ")");
+        "Name servers (NetworkManager): not changed (no active connection on " + device + ")");
     return;
   }
   std::string out;

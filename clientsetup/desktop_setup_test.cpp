@@ -363,7 +363,6 @@ TEST_F(DesktopTest, LookoutReportsWhatTheDesktopUses) {
   std::fclose(file);
   utsname u{};
   ASSERT_EQ(uname(&u), 0);
-  const std::string f = home_ + "/.mozilla/work-profile";
   const std::string expected =
       "SECTION : Operating System\nOS is Windows NT\nLinux is Debian GNU/Linux 12\n"
       "Kernel is " +
