@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <map>
-#include <regex>
 
 #include "clientsetup/scratch_file.h"
 
@@ -148,11 +147,31 @@ std::vector<Pref> ProxyPrefs(const SetupSettings& s, const std::string& lan) {
 }
 
 std::vector<Pref> ParsePrefs(const std::string& text) {
-  static const std::regex kLine(R"re(user_pref\(\s*"([^"]+)"\s*,\s*(.*?)\s*\)\s*;)re");
   std::vector<Pref> prefs;
-  for (auto it = std::sregex_iterator(text.begin(), text.end(), kLine);
-       it != std::sregex_iterator(); ++it) {
-    prefs.push_back({(*it)[1].str(), (*it)[2].str()});
+  const std::string call = "user_pref(";
+  for (size_t at = text.find(call); at != std::string::npos; at = text.find(call, at + 1)) {
+    const size_t name_start = text.find_first_not_of(" \t", at + call.size());
+    if (name_start == std::string::npos || text[name_start] != '"') continue;
+    const size_t name_end = text.find('"', name_start + 1);
+    if (name_end == std::string::npos) break;
+    size_t pos = text.find_first_not_of(" \t", name_end + 1);
+    if (pos == std::string::npos || text[pos] != ',') continue;
+    pos = text.find_first_not_of(" \t", pos + 1);
+    if (pos == std::string::npos) break;
+    size_t value_end = pos;
+    if (text[pos] == '"') {
+      // A text value ends at its closing quote; \" and \\ inside it are escapes.
+      for (value_end = pos + 1; value_end < text.size() && text[value_end] != '"'; ++value_end) {
+        if (text[value_end] == '\\') ++value_end;
+      }
+      if (value_end >= text.size()) break;
+      ++value_end;
+    } else {
+      value_end = text.find_first_of(") \t", pos);
+      if (value_end == std::string::npos) break;
+    }
+    prefs.push_back({text.substr(name_start + 1, name_end - name_start - 1),
+                     text.substr(pos, value_end - pos)});
   }
   return prefs;
 }
@@ -171,11 +190,17 @@ std::vector<Pref> MailPrefs(const SetupSettings& s, const std::string& prefs_js)
   std::vector<Pref> out;
   if (s.UserName.empty() || s.Pop3Server.empty()) return out;
   const std::vector<Pref> prefs = ParsePrefs(prefs_js);
-  static const std::regex kServerType(R"(mail\.server\.(server\d+)\.type)");
+  const std::string head = "mail.server.server";
+  const std::string tail = ".type";
   for (const Pref& p : prefs) {
-    std::smatch m;
-    if (!std::regex_match(p.first, m, kServerType) || PrefText(p.second) != "pop3") continue;
-    const std::string base = "mail.server." + m[1].str() + ".";
+    const std::string& name = p.first;
+    if (name.size() <= head.size() + tail.size() || name.rfind(head, 0) != 0 ||
+        name.compare(name.size() - tail.size(), tail.size(), tail) != 0 ||
+        name.find_first_not_of("0123456789", head.size()) != name.size() - tail.size() ||
+        PrefText(p.second) != "pop3") {
+      continue;
+    }
+    const std::string base = name.substr(0, name.size() - tail.size() + 1);
     const std::string host = PrefText(Lookup(prefs, base + "hostname"));
     const std::string user = PrefText(Lookup(prefs, base + "userName"));
     const bool named = strcasecmp(host.c_str(), s.Pop3Server.c_str()) == 0 && user == s.UserName;

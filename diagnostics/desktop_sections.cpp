@@ -8,7 +8,6 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <vector>
 
@@ -61,13 +60,19 @@ std::string ProxyTypeText(const std::string& type) {
 
 // Later definitions win, as the programs read them (prefs.js, then user.js).
 std::map<std::string, std::string> ReadPrefs(const std::string& dir) {
-  static const std::regex kLine(R"re(user_pref\(\s*"([^"]+)"\s*,\s*(.*?)\s*\)\s*;)re");
   std::map<std::string, std::string> prefs;
   for (const char* file : {"/prefs.js", "/user.js"}) {
-    const std::string text = ReadAll(dir + file);
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), kLine);
-         it != std::sregex_iterator(); ++it) {
-      prefs[(*it)[1].str()] = Unquoted((*it)[2].str());
+    std::istringstream lines(ReadAll(dir + file));
+    // One preference a line: user_pref("name", value);
+    for (std::string line; std::getline(lines, line);) {
+      const size_t start = line.find("user_pref(\"");
+      const size_t name_end = start == std::string::npos ? start : line.find('"', start + 11);
+      const size_t comma = name_end == std::string::npos ? name_end : line.find(',', name_end);
+      const size_t close = line.rfind(");");
+      if (comma == std::string::npos || close == std::string::npos || close < comma) continue;
+      std::string value = line.substr(comma + 1, close - comma - 1);
+      value.erase(0, value.find_first_not_of(" \t"));
+      prefs[line.substr(start + 11, name_end - start - 11)] = Unquoted(Trimmed(value));
     }
   }
   return prefs;
