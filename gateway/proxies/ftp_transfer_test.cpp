@@ -44,12 +44,10 @@ class FtpTransferTest : public ::testing::Test {
  protected:
   void SetUp() override {
     RegisterTcpProxies();
-    listener_ = platform::CreateSocket(SOCK_STREAM);
-    ASSERT_EQ(platform::BindLoopback(listener_, 0), 0);
-    ASSERT_EQ(platform::Listen(listener_, 8), 0);
-    client_data_ = platform::CreateSocket(SOCK_STREAM);
-    ASSERT_EQ(platform::BindLoopback(client_data_, 0), 0);
-    ASSERT_EQ(platform::Listen(client_data_, 1), 0);
+    listener_ = platform::testing::ListenLoopback();
+    ASSERT_NE(listener_, platform::kInvalidSocket);
+    client_data_ = platform::testing::ListenLoopback(1);
+    ASSERT_NE(client_data_, platform::kInvalidSocket);
   }
   void TearDown() override {
     EXPECT_TRUE(engine::SessionThread::WaitForSessions(platform::testing::kSilenceMs));

@@ -37,9 +37,8 @@ class Pop3SessionTest : public ::testing::Test {
         110);
     ASSERT_NE(server_->port(), 0);
     RegisterTcpProxies();
-    listener_ = platform::CreateSocket(SOCK_STREAM);
-    ASSERT_EQ(platform::BindLoopback(listener_, 0), 0);
-    ASSERT_EQ(platform::Listen(listener_, 8), 0);
+    listener_ = platform::testing::ListenLoopback();
+    ASSERT_NE(listener_, platform::kInvalidSocket);
   }
   void TearDown() override {
     EXPECT_TRUE(engine::SessionThread::WaitForSessions(platform::testing::kSilenceMs));

@@ -45,9 +45,8 @@ std::string ReadExactly(Socket s, size_t n) {
 class RealAudioSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    listener_ = platform::CreateSocket(SOCK_STREAM);
-    ASSERT_EQ(platform::BindLoopback(listener_, 0), 0);
-    ASSERT_EQ(platform::Listen(listener_, 8), 0);
+    listener_ = platform::testing::ListenLoopback();
+    ASSERT_NE(listener_, platform::kInvalidSocket);
   }
   void TearDown() override {
     EXPECT_TRUE(engine::SessionThread::WaitForSessions(platform::testing::kSilenceMs));

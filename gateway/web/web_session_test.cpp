@@ -46,9 +46,8 @@ class WebSessionTest : public ::testing::Test {
   void SetUp() override {
     RegisterWebProxy();
     InstallCacheHook();
-    listener_ = platform::CreateSocket(SOCK_STREAM);
-    ASSERT_EQ(platform::BindLoopback(listener_, 0), 0);
-    ASSERT_EQ(platform::Listen(listener_, 8), 0);
+    listener_ = platform::testing::ListenLoopback();
+    ASSERT_NE(listener_, platform::kInvalidSocket);
     ASSERT_NE(origin_.port(), 0);
     origin_host_ = "127.0.0.1:" + std::to_string(origin_.port());
     location_ = store_.dir() + "/cache/";

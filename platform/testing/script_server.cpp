@@ -6,10 +6,8 @@
 namespace platform::testing {
 
 ScriptServer::ScriptServer(std::function<void(Socket)> script, uint16_t port)
-    : listener_(CreateSocket(SOCK_STREAM)) {
-  int one = 1;
-  setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  if (BindLoopback(listener_, port) != 0 || Listen(listener_, 8) != 0) return;
+    : listener_(ListenLoopback(8, port)) {
+  if (listener_ == kInvalidSocket) return;
   port_ = LocalPort(listener_);
   thread_ = std::thread([this, script = std::move(script)] {
     while (!stop_.load()) {
@@ -27,7 +25,17 @@ ScriptServer::ScriptServer(std::function<void(Socket)> script, uint16_t port)
 ScriptServer::~ScriptServer() {
   stop_ = true;
   if (thread_.joinable()) thread_.join();
-  CloseSocket(listener_);
+  if (listener_ != kInvalidSocket) CloseSocket(listener_);
+}
+
+Socket ListenLoopback(int backlog, uint16_t port) {
+  Socket s = CreateSocket(SOCK_STREAM);
+  if (s == kInvalidSocket) return s;
+  int one = 1;
+  setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  if (BindLoopback(s, port) == 0 && Listen(s, backlog) == 0) return s;
+  CloseSocket(s);
+  return kInvalidSocket;
 }
 
 Socket DialLoopback(uint16_t port) {

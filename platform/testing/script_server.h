@@ -39,6 +39,9 @@ class ScriptServer {
   std::thread thread_;
 };
 
+// A socket listening on 127.0.0.1:port (0: a free port) with the given backlog, or
+// kInvalidSocket. The caller closes it.
+[[nodiscard]] Socket ListenLoopback(int backlog = 8, uint16_t port = 0);
 // A connection to 127.0.0.1:port, or kInvalidSocket.
 [[nodiscard]] Socket DialLoopback(uint16_t port);
 // Sends all of text; false when the peer would not take it.
