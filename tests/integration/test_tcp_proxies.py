@@ -148,11 +148,11 @@ class FtpProxyTest(ProxyTest):
             self.assertIn("big.bin", ftp.nlst())
         ftp.quit()
 
-    def test_passive_request_is_forwarded_unchanged(self):
+    def test_passive_request_is_answered_with_the_gateway_address(self):
         ftp = self.login()
         reply = ftp.sendcmd("PASV")
         self.assertTrue(reply.startswith("227"), reply)
-        self.assertIn("127,0,0,2", reply)
+        self.assertIn("(127,0,0,1,", reply)
         ftp.quit()
 
     def test_login_without_server_keeps_the_session(self):
