@@ -10,6 +10,7 @@ target_sources(proxies PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/telnet_line_editor.cpp
   ${CMAKE_CURRENT_LIST_DIR}/telnet_proxy.cpp
   ${CMAKE_CURRENT_LIST_DIR}/socks_opening.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/socks5_opening.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pop3_opening.cpp)
 # POP3 resolves its server with the web proxy's ResolveTarget: the one use of web here.
 target_link_libraries(proxies PUBLIC web)

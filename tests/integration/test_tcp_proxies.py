@@ -240,7 +240,7 @@ class SocksProxyTest(ProxyTest):
             self.assertEqual(s.recv(8), bytes([0, 90, 0, 0, 0, 0, 0, 0]))
 
     def test_other_versions_and_commands_are_closed_without_reply(self):
-        self.assertEqual(self.raw(self.request(5, 1, "127.0.0.1", self.origin.port)), b"")
+        self.assertEqual(self.raw(self.request(3, 1, "127.0.0.1", self.origin.port)), b"")
         self.assertEqual(self.raw(self.request(4, 2, "127.0.0.1", self.origin.port)), b"")
 
     def test_silent_client_is_closed_after_the_request_wait(self):
