@@ -5,6 +5,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstring>
@@ -108,10 +109,15 @@ int ReachServer(engine::FmCsHttpService& session, const std::string& address,
 // Reads the log-in line, answering what a mail client asks before it (CAPA, AUTH, STLS)
 // without closing. 0 with the line, 1 when nothing has arrived yet, -1 after a refusal.
 int ReadLoginLine(platform::Socket client, Pending* pending, std::string* line) {
+  auto deadline = Clock::now() + std::chrono::milliseconds(kPop3PreLoginWaitMs);
   for (int exchanges = 0;; ++exchanges) {
     // The first line may still be on its way (the opening then runs again on the next data);
-    // a later one is waited for.
-    LineRead read = ReadLine(client, exchanges == 0 ? 0 : kPop3LineWaitMs, pending, line);
+    // a later one is waited for, within the bound of the whole exchange.
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    int wait_ms = exchanges == 0
+                      ? 0
+                      : static_cast<int>(std::clamp<long long>(left.count(), 1, kPop3LineWaitMs));
+    LineRead read = ReadLine(client, wait_ms, pending, line);
     if (read == LineRead::kNothingYet) return 1;
     if (read == LineRead::kTooLong) return Fail(client, kPop3FormatViolation);
     if (read == LineRead::kFailed) return Fail(client, kPop3NetworkError);

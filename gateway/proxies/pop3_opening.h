@@ -27,8 +27,9 @@ inline constexpr char kPop3InvalidGreeting[] = "-ERR Invalid Respose From Domain
 // Answers before the log-in line, to what mail clients ask first (RFC 2449, 1734, 2595).
 inline constexpr char kPop3Capabilities[] = "+OK\r\nUSER\r\n.\r\n";
 inline constexpr char kPop3NotSupported[] = "-ERR not supported\r\n";
-// At most this many of them before the log-in line.
+// At most this many of them before the log-in line, within this time in all.
 inline constexpr int kPop3PreLoginLimit = 16;
+inline constexpr int kPop3PreLoginWaitMs = 120 * 1000;
 inline constexpr int kPop3Port = 110;
 // The client's first line and the server's greeting line fit in this many bytes.
 inline constexpr size_t kPop3LineLimit = 512;
