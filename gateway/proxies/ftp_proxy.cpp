@@ -35,8 +35,8 @@ FmCsFTPProxy::~FmCsFTPProxy() { CloseDataSockets(); }
 bool FmCsFTPProxy::InitInstance() {
   if (!AcceptClient()) return false;
   if (Register(engine::kCodeFtp) != 0) return false;
-  if (platform::AsyncSelect(client_socket_, window_, engine::kMsgProxyClientEvent, kReadAndClose) !=
-      0) {
+  if (platform::AsyncSelect(client_socket_, window_, engine::kMsgProxyClientEvent,
+                            kReadAndClose) != 0) {
     return false;
   }
   return SendText(client_socket_, kFtpGreeting) == 0;
