@@ -1,12 +1,15 @@
 // Outfitter: points this client machine's browsers, mail readers, hosts file and name servers
 // at the Wayfarer gateway. A single-threaded dialog program.
 #include <QApplication>
+#include <QIcon>
+#include <QPixmap>
 
 #include "clientsetup/main_dialog.h"
 #include "clientsetup/message_box_sink.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  app.setWindowIcon(QIcon(QPixmap(QCoreApplication::applicationDirPath() + "/Outfitter.png")));
   clientsetup::MessageBoxSink sink;
   platform::SetMessageSink(&sink);
   clientsetup::CSetupMainDlg dialog;
