@@ -106,6 +106,14 @@ int BindAddress(Socket s, const std::string& dotted, uint16_t port) {
   return BindTo(s, a.s_addr, port);
 }
 
+int SetNonBlocking(Socket s, bool on) {
+  int flags = fcntl(s, F_GETFL);
+  if (flags < 0 || fcntl(s, F_SETFL, on ? flags | O_NONBLOCK : flags & ~O_NONBLOCK) != 0) {
+    return Fail(errno);
+  }
+  return 0;
+}
+
 int Listen(Socket s, int backlog) {
   if (listen(s, backlog > 0 ? backlog : 5) != 0) return Fail(errno);
   return 0;

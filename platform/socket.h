@@ -30,6 +30,9 @@ void SetLastSocketError(int error);
 // Binds to one local dotted address. 0 or kSocketError.
 [[nodiscard]] int BindAddress(Socket s, const std::string& dotted, uint16_t port);
 [[nodiscard]] int Listen(Socket s, int backlog);
+// ioctlsocket(FIONBIO): a non-blocking socket's recv and accept fail with kWsaEWouldBlock
+// instead of waiting. 0 or kSocketError.
+[[nodiscard]] int SetNonBlocking(Socket s, bool on);
 // Accepts one connection; the new socket is blocking. kInvalidSocket on failure
 // (kWsaEWouldBlock when none is pending on a non-blocking listener).
 [[nodiscard]] Socket Accept(Socket listener, sockaddr_in* peer = nullptr);

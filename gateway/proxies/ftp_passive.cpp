@@ -11,7 +11,6 @@
 namespace proxies {
 namespace {
 
-constexpr int kPassiveListenBacklog = 5;
 // The server's passive port is listening already: its connect needs no more than a connect.
 constexpr int kPassiveConnectMs = 21000;
 
@@ -70,12 +69,8 @@ int FmCsFTPProxy::PreparePassive(const std::string& reply) {
     return -1;
   }
   // The listener sits on the address the client reached the gateway by.
-  data_listener_ = platform::CreateSocket(SOCK_STREAM);
-  if (data_listener_ == platform::kInvalidSocket ||
-      platform::BindAddress(data_listener_, here, 0) != 0 ||
-      platform::Listen(data_listener_, kPassiveListenBacklog) != 0) {
-    return -1;
-  }
+  data_listener_ = OpenDataListener(here);
+  if (data_listener_ == platform::kInvalidSocket) return -1;
   passive_ = true;
   data_peer_ = client_address_;
   uint16_t listening = platform::LocalPort(data_listener_);

@@ -22,6 +22,9 @@ inline constexpr uintptr_t kFtpIdleTimer = 99;
 // Bound of the data connection's connect and accept when the service has no idle time-out.
 inline constexpr int kFtpDataWaitMs = 60 * 1000;
 
+// A data listener of the gateway on a free port of address (every address when ""),
+// non-blocking for AcceptFrom. kInvalidSocket on failure.
+[[nodiscard]] platform::Socket OpenDataListener(const std::string& address);
 // Accepts on listener the first connection from the dotted address expected within wait_ms,
 // closing every other one; kInvalidSocket when none came in time or the listener failed.
 [[nodiscard]] platform::Socket AcceptFrom(platform::Socket listener, const std::string& expected,

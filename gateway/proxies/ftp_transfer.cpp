@@ -10,6 +10,7 @@
 #include "gateway/engine/engine_messages.h"
 #include "gateway/proxies/ftp_commands.h"
 #include "gateway/proxies/ftp_proxy.h"
+#include "platform/socket_errors.h"
 
 namespace proxies {
 namespace {
@@ -28,6 +29,19 @@ using Clock = std::chrono::steady_clock;
 
 }  // namespace
 
+platform::Socket OpenDataListener(const std::string& address) {
+  platform::Socket s = platform::CreateSocket(SOCK_STREAM);
+  if (s == platform::kInvalidSocket) return s;
+  int bound = address.empty() ? platform::BindAny(s, 0) : platform::BindAddress(s, address, 0);
+  // Non-blocking, so that an accept after a connection vanished from the queue never waits.
+  if (bound != 0 || platform::Listen(s, kDataListenBacklog) != 0 ||
+      platform::SetNonBlocking(s, true) != 0) {
+    platform::CloseSocket(s);
+    return platform::kInvalidSocket;
+  }
+  return s;
+}
+
 // Accepts on listener the first connection from expected within wait_ms. Anyone else knocking
 // is closed at once and the wait goes on: a data port is no door for a third host.
 platform::Socket AcceptFrom(platform::Socket listener, const std::string& expected, int wait_ms) {
@@ -40,7 +54,12 @@ platform::Socket AcceptFrom(platform::Socket listener, const std::string& expect
     }
     sockaddr_in peer{};
     platform::Socket s = platform::Accept(listener, &peer);
-    if (s == platform::kInvalidSocket) return platform::kInvalidSocket;
+    if (s == platform::kInvalidSocket) {
+      // A connection that went away before it was taken is no reason to stop waiting.
+      int error = platform::LastSocketError();
+      if (error == platform::kWsaEConnAborted || error == platform::kWsaEWouldBlock) continue;
+      return platform::kInvalidSocket;
+    }
     if (platform::DottedAddress(peer.sin_addr) == expected) return s;
     platform::CloseSocket(s);
   }
@@ -96,10 +115,9 @@ int FmCsFTPProxy::PrepareActive(std::string address, int port) {
   client_data_address_.sin_port = htons(static_cast<uint16_t>(port));
   inet_pton(AF_INET, address.c_str(), &client_data_address_.sin_addr);
   client_data_socket_ = platform::CreateSocket(SOCK_STREAM);
-  data_listener_ = platform::CreateSocket(SOCK_STREAM);
+  data_listener_ = OpenDataListener("");
   if (client_data_socket_ == platform::kInvalidSocket ||
-      data_listener_ == platform::kInvalidSocket || platform::BindAny(data_listener_, 0) != 0 ||
-      platform::Listen(data_listener_, kDataListenBacklog) != 0) {
+      data_listener_ == platform::kInvalidSocket) {
     return -1;
   }
   // The server reaches the gateway's data listener at the address it sees the gateway by.

@@ -23,9 +23,8 @@ int ConnectFrom(const char* from, uint16_t port) {
 }
 
 TEST(FtpDataListener, AdmitsOnlyTheExpectedPeerAndClosesOthers) {
-  platform::Socket listener = platform::CreateSocket(SOCK_STREAM);
-  ASSERT_EQ(platform::BindLoopback(listener, 0), 0);
-  ASSERT_EQ(platform::Listen(listener, 5), 0);
+  platform::Socket listener = OpenDataListener("127.0.0.1");
+  ASSERT_NE(listener, platform::kInvalidSocket);
   uint16_t port = platform::LocalPort(listener);
   int intruder = ConnectFrom("127.0.0.7", port);
   int expected = ConnectFrom("127.0.0.1", port);
