@@ -43,10 +43,6 @@ int ReadSome(platform::Socket s, char* buffer, size_t n, int flags, Clock::time_
   }
 }
 
-int ReadExactly(platform::Socket s, char* buffer, size_t n, Clock::time_point deadline) {
-  return ReadSocksExactly(s, buffer, n, deadline);
-}
-
 // Consumes a zero-terminated field (user id, 4a host name) through its zero byte, and nothing
 // after it; *text gets it without the zero when given.
 int ReadThroughZero(platform::Socket s, Clock::time_point deadline, std::string* text) {
@@ -58,7 +54,7 @@ int ReadThroughZero(platform::Socket s, Clock::time_point deadline, std::string*
     const void* zero = std::memchr(peek, 0, static_cast<size_t>(r));
     size_t take = zero ? static_cast<size_t>(static_cast<const char*>(zero) - peek) + 1
                        : static_cast<size_t>(r);
-    if (ReadExactly(s, peek, take, deadline) != 0) return -1;
+    if (ReadSocksExactly(s, peek, take, deadline) != 0) return -1;
     if (text != nullptr) text->append(peek, zero ? take - 1 : take);
     if (zero) return 0;
     consumed += take;
@@ -133,7 +129,7 @@ platform::Socket ConnectSocksTarget(const std::string& address, uint16_t port, b
 int ReadSocksRequest(platform::Socket client, int wait_ms, SocksRequest* request) {
   Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(wait_ms);
   unsigned char head[8];
-  if (ReadExactly(client, reinterpret_cast<char*>(head), sizeof head, deadline) != 0) return -1;
+  if (ReadSocksExactly(client, head, sizeof head, deadline) != 0) return -1;
   request->version = head[0];
   request->command = head[1];
   request->port = static_cast<uint16_t>(head[2] << 8 | head[3]);
