@@ -11,6 +11,7 @@
 #include "gateway/engine/dial_context.h"
 #include "gateway/engine/relay_session.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/target_guard.h"
 #include "gateway/proxies/socks_opening.h"
 #include "platform/socket_errors.h"
 
@@ -137,7 +138,8 @@ int OpenSocks5(engine::FmCsHttpService& session, SocksClock::time_point deadline
   if (request[1] != kConnect) return Refuse(client, kCommandNotSupported);
   if (Resolve(&target) != 0) return Refuse(client, kHostUnreachable);
   if (engine::CheckAccess(engine::kMatchByAddress, engine::RuleNumberFor(engine::kCodeSocks),
-                          session.client_address(), target.address, "") != 0) {
+                          session.client_address(), target.address, "") != 0 ||
+      engine::TargetRefused(session.client_address(), target.address, target.port)) {
     return Refuse(client, kNotAllowed);
   }
   int error = 0;
