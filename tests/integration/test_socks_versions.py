@@ -142,6 +142,8 @@ class SocksVersionsTest(unittest.TestCase):
         cases = [
             (self.v5(1, ipv4("127.0.0.1"), self.closed_port), 0x05),
             (self.v5(1, ipv4("127.0.0.9"), 80), 0x02),
+            # The gateway's own listening port: refused to every client, as a denial.
+            (self.v5(1, ipv4("127.0.0.1"), self.port), 0x02),
             (self.v5(3, bytes([20]) + b"no-such-host.invalid", 80), 0x04),
             (bytes([5, 1, 0, 9]), 0x08),  # an address type it cannot know the length of
             (bytes([5, 2, 0, 1]) + ipv4("127.0.0.1") + (80).to_bytes(2, "big"), 0x07),
