@@ -36,6 +36,7 @@ _CLONE_NEWNET = 0x40000000
 _MS_BIND = 4096
 _MS_REC = 16384
 _MS_PRIVATE = 1 << 18
+_MNT_DETACH = 2
 _SIOCGIFFLAGS = 0x8913
 _SIOCSIFFLAGS = 0x8914
 _IFF_UP = 1
@@ -103,8 +104,18 @@ def enter():
         bind_file(text, target, directory)
     # The files stay while the process lives: a nested namespace may bind over them again,
     # which a deleted file would refuse.
-    atexit.register(shutil.rmtree, directory, True)
+    atexit.register(_remove, directory)
     os.environ[MARK] = _namespace_id()
+
+
+def _remove(directory):
+    """Takes every mount off the bound files (a test may have stacked its own on them, which
+    makes ours busy), then deletes them."""
+    for target in ("/etc/hosts", "/etc/resolv.conf", "/etc/nsswitch.conf"):
+        for _ in range(16):  # bounded: each call takes one mount off the stack
+            if _libc.umount2(target.encode(), _MNT_DETACH) != 0:
+                break
+    shutil.rmtree(directory, True)
 
 
 def _namespace_id():
