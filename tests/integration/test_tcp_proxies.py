@@ -316,8 +316,10 @@ class FixedPortTest(ProxyTest):
             self.assertEqual(read_until(c, prompt),
                              b"nosuchhost\r\nConnecting to destination....."
                              b"No host in that name.\r\n" + prompt)
-            for ch in b"127.0.0.9\b1\r\n":
+            # Typed one key at a time; the terminal sends its Enter as one CR LF.
+            for ch in b"127.0.0.9\b1":
                 c.sendall(bytes([ch]))
+            c.sendall(b"\r\n")
             self.assertEqual(read_until(c, b"Connected.\r\n"),
                              b"127.0.0.9\b \b1\r\nConnecting to destination.....Connected.\r\n")
             self.assertEqual(read_until(c, b"line server\r\n"), b"line server\r\n")
