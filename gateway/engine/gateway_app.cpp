@@ -7,9 +7,9 @@
 #include "gateway/engine/dns_cache.h"
 #include "gateway/engine/listeners.h"
 #include "gateway/engine/net_dispatcher.h"
+#include "gateway/engine/service_list.h"
 #include "gateway/engine/session_registry.h"
 #include "gateway/engine/session_thread.h"
-#include "gateway/engine/service_list.h"
 #include "platform/admin_message.h"
 #include "platform/message_queue.h"
 #include "platform/registry.h"
@@ -37,6 +37,16 @@ GatewayApp::~GatewayApp() {
 
 GatewayApp::Start GatewayApp::InitInstance() {
   std::string store = platform::StorePath();
+  // A gateway without its settings would listen on nothing yet look healthy to whoever
+  // started it: it ends here, and the file stays as it is for the administrator to inspect.
+  if (!platform::StoreAvailable()) {
+    platform::ShowAdminMessage(kAppCaption,
+                               "The settings store " + store +
+                                   " cannot be opened or read. Wayfarer ends; the file is left "
+                                   "as it is.",
+                               platform::MessageIcon::kError);
+    return Start::kFailed;
+  }
   if (!instance_.Acquire(store)) {
     platform::SingleInstance::SignalRunning(store, platform::kShowConsoleRequest);
     return Start::kAlreadyRunning;
