@@ -16,12 +16,12 @@ import time
 import unittest
 
 from gateway_process import GatewayProcess, PRODUCT_KEY, configure, free_port
+from test_rules_and_dial import E10026 as REFUSED, EchoServer
 
 INSIDE = "WAYFARER_LOOKUP_FAULTS_NETNS"
 LOOKUP = 2.0  # resolv.conf's timeout: one lookup of a name the server never answers
 RESOLV = "nameserver 127.0.0.1\noptions timeout:2 attempts:1\n"
 HOSTS = "127.0.0.1 localhost\n"
-REFUSED = b"Wayfarer v2.0 E-10026: Could not connect to server.\r\n"
 
 
 class BlackHole:
@@ -57,38 +57,6 @@ class BlackHole:
     def close(self):
         self.stopped = True
         self.thread.join(timeout=5)
-        self.sock.close()
-
-
-class Echo:
-    """A loopback TCP server echoing whatever it reads."""
-
-    def __init__(self):
-        self.sock = socket.socket()
-        self.sock.bind(("127.0.0.1", 0))
-        self.sock.listen(64)
-        self.port = self.sock.getsockname()[1]
-        threading.Thread(target=self._accept, daemon=True).start()
-
-    def _accept(self):
-        while True:
-            try:
-                conn, _ = self.sock.accept()
-            except OSError:
-                return
-            threading.Thread(target=self._echo, args=(conn,), daemon=True).start()
-
-    @staticmethod
-    def _echo(conn):
-        with conn:
-            conn.settimeout(30)
-            try:
-                while data := conn.recv(4096):
-                    conn.sendall(data)
-            except OSError:
-                pass
-
-    def close(self):
         self.sock.close()
 
 
@@ -133,13 +101,13 @@ if os.environ.get(INSIDE) == "1":
     class LookupFaults(unittest.TestCase):
         def setUp(self):
             self.hole = BlackHole()
-            self.echo = Echo()
+            self.echo = EchoServer()
             self.gw = GatewayProcess()
 
         def tearDown(self):
             code, _ = self.gw.stop()
             self.gw.close()
-            self.echo.close()
+            self.echo.sock.close()
             self.hole.close()
             self.assertEqual(code, 0)
 
