@@ -9,6 +9,7 @@
 #include <new>
 #include <sys/socket.h>
 
+#include "gateway/engine/client_filter.h"
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/listeners.h"
 #include "gateway/engine/relay_openings.h"
@@ -97,6 +98,9 @@ platform::TargetId NetMsgTarget() { return g_netmsg.load(); }
 int DispatchNetMessage(platform::TargetId window, unsigned message, platform::Wparam wparam,
                        platform::Lparam) {
   auto s = static_cast<platform::Socket>(wparam);
+  if ((message == kMsgUdpMappedRead || message == kMsgDnsDatagram) && DropOutsiderDatagram(s)) {
+    return 1;
+  }
   switch (message) {
     case kMsgWwwAccept: StartSession(MakeRelay(s, kCodeWww), s, true); break;
     case kMsgPop3Accept: StartSession(MakeRelay(s, kCodePop3), s, true); break;

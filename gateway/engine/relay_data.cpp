@@ -136,8 +136,9 @@ bool FmCsHttpService::RelayData(platform::Socket s, platform::Lparam lparam) {
   if (platform::BytesWaiting(s, &waiting) != 0) return false;
   bool from_server = s == server_socket_;
   bool www_response = service_code_ == kCodeWww && from_server && holding_;
+  bool gated = request_gate_ && s == client_socket_;
   // Bytes nobody needs to look at go straight from socket to socket.
-  if (!www_response || (cache_.state == kCachePassThrough && pending_ == 0)) {
+  if (!gated && (!www_response || (cache_.state == kCachePassThrough && pending_ == 0))) {
     int moved = SpliceWaiting(s, peer, waiting);
     if (moved != 1) return moved == 0;
   }
@@ -152,6 +153,11 @@ bool FmCsHttpService::RelayData(platform::Socket s, platform::Lparam lparam) {
     if (hook && hook->CacheResponseChunk(*this, buffer.get(), static_cast<size_t>(r)) == 0) {
       return false;
     }
+  }
+  if (gated) {
+    size_t own = request_gate_->TakeClientBytes(buffer.get(), static_cast<size_t>(r));
+    // Bytes past the forwarded request would reach its server unchecked: the session ends.
+    return SendToPeer(peer, buffer.get(), own) && own == static_cast<size_t>(r);
   }
   // No socket event is taken while the step sends: this thread does not read its queue
   // until the step is over, so the events stay armed as they are.

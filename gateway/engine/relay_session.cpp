@@ -40,7 +40,7 @@ void FmCsHttpService::ArmIdleTimer() {
 
 // Steps before the message loop; false ends the session at once.
 bool FmCsHttpService::Start() {
-  AcceptClient();
+  if (!AcceptClient()) return false;
   if (service_code_ == kCodeWww || service_code_ == kCodePop3 || service_code_ == kCodeSocks) {
     Register(service_code_);
     if (service_code_ == kCodePop3) {

@@ -47,6 +47,16 @@ struct CacheFields {
   size_t header_length = 0;
 };
 
+// What a WWW session's client may still send once its request has gone to the server; the
+// web opening sets one for every request it forwards (none for a tunnel).
+class RequestGate {
+ public:
+  virtual ~RequestGate() = default;
+  // The leading part of the n client bytes that belongs to the forwarded request. The session
+  // forwards that part and ends when anything is left over.
+  virtual size_t TakeClientBytes(const char* data, size_t n) = 0;
+};
+
 class FmCsHttpService : public SessionThread {
  public:
   FmCsHttpService(platform::Socket listening_socket, int idle_timeout, int service_code);
@@ -61,6 +71,7 @@ class FmCsHttpService : public SessionThread {
   [[nodiscard]] platform::Socket listening_socket() const { return listening_socket_; }
   [[nodiscard]] int service_code() const { return service_code_; }
   [[nodiscard]] CacheFields& cache() { return cache_; }
+  void set_request_gate(std::unique_ptr<RequestGate> gate) { request_gate_ = std::move(gate); }
   // Selects a socket for relay events on the private target.
   void SelectForRelay(platform::Socket s);
 
@@ -98,6 +109,8 @@ class FmCsHttpService : public SessionThread {
   std::unique_ptr<char[]> holding_;  // WWW only
   RelayPipe pipe_;
   CacheFields cache_;
+  // WWW requests only: how much more of the client's bytes belong to the forwarded request.
+  std::unique_ptr<RequestGate> request_gate_;
   bool active_ = false;  // activity since the last idle tick
   bool timer_set_ = false;
   bool closed_ = false;

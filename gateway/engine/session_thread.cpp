@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "gateway/engine/client_filter.h"
 #include "gateway/engine/dial_context.h"
 #include "gateway/engine/service_list.h"
 #include "gateway/engine/session_registry.h"
@@ -47,6 +48,11 @@ bool SessionThread::WaitForSessions(int timeout_ms) {
 bool SessionThread::AcceptClient() {
   window_ = platform::CreateTarget();
   client_socket_ = platform::Accept(listening_socket_);
+  // A client outside AllowedClients is closed before a byte is sent to it.
+  if (client_socket_ != platform::kInvalidSocket && !AdmitClientSocket(client_socket_)) {
+    platform::CloseSocket(client_socket_);
+    client_socket_ = platform::kInvalidSocket;
+  }
   GetPeerAddress(client_socket_, &client_address_);
   return client_socket_ != platform::kInvalidSocket;
 }

@@ -22,7 +22,8 @@ class SessionThread : public platform::WorkerThread {
 
  protected:
   // Creates the private target, accepts the client from the listening socket and takes its
-  // address. False when the accept failed (client socket stays kInvalidSocket).
+  // address. False when the accept failed or the client is outside AllowedClients (client
+  // socket stays kInvalidSocket).
   bool AcceptClient();
   // Registers under code (once). 0 or -1.
   int Register(int code);

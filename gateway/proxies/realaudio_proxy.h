@@ -43,6 +43,7 @@ class CRealAudio : public engine::SessionThread {
   platform::Socket udp_server_ = platform::kInvalidSocket;
   platform::Socket udp_client_ = platform::kInvalidSocket;
   sockaddr_in player_udp_{};
+  in_addr server_address_{};  // the only source the UDP relay takes datagrams from
   uint16_t udp_offset_ = 0;
   bool udp_setup_pending_ = false;
 };
