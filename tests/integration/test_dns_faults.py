@@ -10,12 +10,12 @@ import os
 import socket
 import struct
 import subprocess
-import sys
 import tempfile
 import time
 import unittest
 
 from gateway_process import GatewayProcess, configure
+from private_namespace import run_inside
 
 INSIDE = "WAYFARER_DNS_FAULTS_NETNS"
 HOSTS = """127.0.0.1 localhost
@@ -144,10 +144,4 @@ else:
 
     class InPrivateNamespace(unittest.TestCase):
         def test_dns_faults(self):
-            env = dict(os.environ, **{INSIDE: "1"})
-            here = os.path.dirname(os.path.abspath(__file__))
-            r = subprocess.run(["unshare", "-n", "-m", "--propagation", "private",
-                                sys.executable, "-m", "unittest", "-v", "test_dns_faults"],
-                               cwd=here, env=env, capture_output=True, text=True, timeout=600)
-            sys.stderr.write(r.stdout + r.stderr)
-            self.assertEqual(r.returncode, 0)
+            run_inside(self, "test_dns_faults", INSIDE)

@@ -9,13 +9,13 @@ single outer test starts the module inside such a namespace.
 import os
 import socket
 import subprocess
-import sys
 import tempfile
 import threading
 import time
 import unittest
 
 from gateway_process import GatewayProcess, PRODUCT_KEY, configure, free_port
+from private_namespace import run_inside
 from test_rules_and_dial import E10026 as REFUSED, EchoServer
 
 INSIDE = "WAYFARER_LOOKUP_FAULTS_NETNS"
@@ -165,10 +165,4 @@ else:
 
     class InPrivateNamespace(unittest.TestCase):
         def test_lookup_faults(self):
-            env = dict(os.environ, **{INSIDE: "1"})
-            here = os.path.dirname(os.path.abspath(__file__))
-            r = subprocess.run(["unshare", "-n", "-m", "--propagation", "private",
-                                sys.executable, "-m", "unittest", "-v", "test_lookup_faults"],
-                               cwd=here, env=env, capture_output=True, text=True, timeout=600)
-            sys.stderr.write(r.stdout + r.stderr)
-            self.assertEqual(r.returncode, 0)
+            run_inside(self, "test_lookup_faults", INSIDE)

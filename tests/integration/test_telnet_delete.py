@@ -11,12 +11,12 @@ import shutil
 import signal
 import socket
 import subprocess
-import sys
 import threading
 import time
 import unittest
 
 from gateway_process import GatewayProcess, configure, free_port
+from private_namespace import run_inside
 
 INSIDE = "WAYFARER_TELNET_DELETE_NETNS"
 GREETING = b"port 23 here"
@@ -110,10 +110,4 @@ else:
         @unittest.skipUnless(shutil.which("telnet") and shutil.which("unshare"),
                              "needs telnet and unshare")
         def test_telnet_delete(self):
-            env = dict(os.environ, **{INSIDE: "1"})
-            here = os.path.dirname(os.path.abspath(__file__))
-            r = subprocess.run(["unshare", "-n", sys.executable, "-m", "unittest", "-v",
-                                "test_telnet_delete"], cwd=here, env=env, capture_output=True,
-                               text=True, timeout=300)
-            sys.stderr.write(r.stdout + r.stderr)
-            self.assertEqual(r.returncode, 0)
+            run_inside(self, "test_telnet_delete", INSIDE, mount=False)
