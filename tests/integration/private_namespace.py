@@ -14,3 +14,19 @@ def run_inside(test, module, flag, mount=True, timeout=600):
                        env=env, capture_output=True, text=True, timeout=timeout)
     sys.stderr.write(r.stdout + r.stderr)
     test.assertEqual(r.returncode, 0)
+
+
+def own_etc_files(hosts, resolv):
+    """Inside the namespaces: loopback up, and the given hosts and resolv.conf (with hosts
+    looked up in the file first, then DNS) bound over /etc. Returns the temporary directory
+    holding them (files there can be rewritten in place); the caller cleans it up."""
+    import tempfile
+    files = tempfile.TemporaryDirectory(prefix="wayfarer-ns-")
+    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    for name, text in (("hosts", hosts), ("resolv.conf", resolv),
+                       ("nsswitch.conf", "hosts: files dns\n")):
+        path = os.path.join(files.name, name)
+        with open(path, "w") as f:
+            f.write(text)
+        subprocess.run(["mount", "--bind", path, "/etc/" + name], check=True)
+    return files

@@ -10,12 +10,11 @@ import os
 import socket
 import struct
 import subprocess
-import tempfile
 import time
 import unittest
 
 from gateway_process import GatewayProcess, configure
-from private_namespace import run_inside
+from private_namespace import own_etc_files, run_inside
 
 INSIDE = "WAYFARER_DNS_FAULTS_NETNS"
 HOSTS = """127.0.0.1 localhost
@@ -64,16 +63,9 @@ if os.environ.get(INSIDE) == "1":
 
     def setUpModule():
         global FILES
-        FILES = tempfile.TemporaryDirectory(prefix="wayfarer-ns-")
-        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        FILES = own_etc_files(HOSTS, SILENT)
         # Queries to 10.99.0.0/24 loop back through lo to no address of ours and are dropped.
         subprocess.run(["ip", "route", "add", "10.99.0.0/24", "dev", "lo"], check=True)
-        for name, text in (("hosts", HOSTS), ("resolv.conf", SILENT),
-                           ("nsswitch.conf", "hosts: files dns\n")):
-            path = os.path.join(FILES.name, name)
-            with open(path, "w") as f:
-                f.write(text)
-            subprocess.run(["mount", "--bind", path, "/etc/" + name], check=True)
 
     def tearDownModule():
         FILES.cleanup()

@@ -8,14 +8,12 @@ single outer test starts the module inside such a namespace.
 """
 import os
 import socket
-import subprocess
-import tempfile
 import threading
 import time
 import unittest
 
 from gateway_process import GatewayProcess, PRODUCT_KEY, configure, free_port
-from private_namespace import run_inside
+from private_namespace import own_etc_files, run_inside
 from test_rules_and_dial import E10026 as REFUSED, EchoServer
 
 INSIDE = "WAYFARER_LOOKUP_FAULTS_NETNS"
@@ -86,14 +84,7 @@ if os.environ.get(INSIDE) == "1":
 
     def setUpModule():
         global FILES
-        FILES = tempfile.TemporaryDirectory(prefix="wayfarer-ns-")
-        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
-        for name, text in (("hosts", HOSTS), ("resolv.conf", RESOLV),
-                           ("nsswitch.conf", "hosts: files dns\n")):
-            path = os.path.join(FILES.name, name)
-            with open(path, "w") as f:
-                f.write(text)
-            subprocess.run(["mount", "--bind", path, "/etc/" + name], check=True)
+        FILES = own_etc_files(HOSTS, RESOLV)
 
     def tearDownModule():
         FILES.cleanup()
