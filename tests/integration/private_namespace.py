@@ -1,8 +1,9 @@
-"""Runs a test module again inside private namespaces, for tests that need fixed ports or
-their own /etc files: the outer run's single test passes when the inner run passes."""
+"""Tests that need fixed ports or their own /etc files run their module again inside private
+namespaces: the outer run's single test passes when the inner run passes."""
 import os
 import subprocess
 import sys
+import tempfile
 
 
 def run_inside(test, module, flag, mount=True, timeout=600):
@@ -20,7 +21,6 @@ def own_etc_files(hosts, resolv):
     """Inside the namespaces: loopback up, and the given hosts and resolv.conf (with hosts
     looked up in the file first, then DNS) bound over /etc. Returns the temporary directory
     holding them (files there can be rewritten in place); the caller cleans it up."""
-    import tempfile
     files = tempfile.TemporaryDirectory(prefix="wayfarer-ns-")
     subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
     for name, text in (("hosts", hosts), ("resolv.conf", resolv),
