@@ -7,6 +7,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
 
 namespace platform {
 
@@ -38,6 +42,43 @@ bool IsOwnAddress(const in_addr& address) {
   bool own = bind(s, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0;
   close(s);
   return own;
+}
+
+namespace {
+
+// Inodes of the sockets bound to port, from one of the kernel's socket tables.
+void InodesOnPort(const char* table, uint16_t port, std::set<std::string>* inodes) {
+  std::ifstream in(table);
+  std::string line;
+  std::getline(in, line);  // the column titles
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+    if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
+          timeout >> inode)) {
+      continue;
+    }
+    const size_t colon = local.find(':');
+    if (colon == std::string::npos) continue;
+    if (std::strtoul(local.c_str() + colon + 1, nullptr, 16) == port) inodes->insert(inode);
+  }
+}
+
+}  // namespace
+
+bool IsOwnProcessUdpPort(uint16_t port) {
+  std::set<std::string> inodes;
+  InodesOnPort("/proc/net/udp", port, &inodes);
+  InodesOnPort("/proc/net/udp6", port, &inodes);
+  if (inodes.empty()) return false;
+  std::error_code error;
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+    std::error_code unreadable;
+    const std::string target = std::filesystem::read_symlink(fd.path(), unreadable).string();
+    if (target.rfind("socket:[", 0) != 0 || target.size() < 10) continue;
+    if (inodes.count(target.substr(8, target.size() - 9)) != 0) return true;
+  }
+  return false;
 }
 
 }  // namespace platform

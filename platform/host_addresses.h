@@ -4,6 +4,7 @@
 
 #include <netinet/in.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,5 +15,8 @@ namespace platform {
 [[nodiscard]] bool LookupHost6(const std::string& name, std::vector<in6_addr>* addresses);
 // True when address is one of this machine's (loopback included): a socket can be bound to it.
 [[nodiscard]] bool IsOwnAddress(const in_addr& address);
+// True when a UDP socket of this very process is bound to port (read from /proc): a datagram
+// from this machine and that port was sent by this process.
+[[nodiscard]] bool IsOwnProcessUdpPort(uint16_t port);
 
 }  // namespace platform

@@ -1,6 +1,8 @@
 // The table of names DNS sessions are looking up, counted per name.
 #include "gateway/proxies/dns_guard.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cctype>
 #include <map>
@@ -49,12 +51,15 @@ DnsLookupTicket::~DnsLookupTicket() {
   if (auto it = g_names.find(key_); it != g_names.end() && --it->second == 0) g_names.erase(it);
 }
 
-bool IsOwnLookupReturning(const std::string& name, const in_addr& sender) {
+bool IsOwnLookupReturning(const std::string& name, const sockaddr_in& sender) {
   {
     std::lock_guard hold(g_lock);
     if (g_names.empty() || !InFlightLocked(Key(name))) return false;
   }
-  return platform::IsOwnAddress(sender);
+  // Port 53 is the service's own socket: our resolver never sends from it.
+  const uint16_t port = ntohs(sender.sin_port);
+  return port != 53 && platform::IsOwnAddress(sender.sin_addr) &&
+         platform::IsOwnProcessUdpPort(port);
 }
 
 size_t DnsSessionsInFlight() {

@@ -29,10 +29,11 @@ class DnsLookupTicket {
   bool admitted_ = false;
 };
 
-// True when a query for name from sender is one of our own sessions' lookups come back: the
-// sender is this machine and a session is looking up name, or name with a search domain
-// appended to it.
-[[nodiscard]] bool IsOwnLookupReturning(const std::string& name, const in_addr& sender);
+// True when a query for name from sender is one of our own sessions' lookups come back: a
+// session is looking up name (or name with a search domain appended to it), and the query was
+// sent from this machine by a socket of this process, not by a client that happens to ask for
+// the same name.
+[[nodiscard]] bool IsOwnLookupReturning(const std::string& name, const sockaddr_in& sender);
 
 // Sessions under way (tests).
 [[nodiscard]] size_t DnsSessionsInFlight();

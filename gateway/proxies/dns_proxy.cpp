@@ -57,7 +57,7 @@ CDNS::CDNS(platform::Socket dns_socket, std::vector<uint8_t> query, const sockad
       ticket_(std::move(ticket)) {}
 
 bool AnswerWithoutLookup(std::span<const uint8_t> query, const DnsQuestion& q,
-                         const in_addr& sender, std::vector<uint8_t>* answer) {
+                         const sockaddr_in& sender, std::vector<uint8_t>* answer) {
   // Reverse lookups are never resolved: only the low byte of QTYPE is looked at.
   if ((q.qtype & 0xFF) == kDnsTypePtrLowByte || !q.resolvable ||
       IsOwnLookupReturning(q.name, sender)) {
@@ -108,6 +108,9 @@ std::vector<uint8_t> AnswerDnsQuery(std::span<const uint8_t> query) {
 
 bool CDNS::InitInstance() {
   std::vector<uint8_t> answer = AnswerDnsQuery(query_);
+  // The lookup is over before the client hears of it, so its next query is never taken for
+  // one of ours.
+  ticket_.reset();
   if (!answer.empty()) SendAnswer(listening_socket_, answer, from_);
   return false;
 }
@@ -123,7 +126,7 @@ platform::WorkerThread* TakeDnsQuery(platform::Socket dns_socket) {
   DnsQuestion q;
   if (ParseDnsQuery(buffer, &q) != 0) return nullptr;
   std::vector<uint8_t> answer;
-  if (AnswerWithoutLookup(buffer, q, from.sin_addr, &answer)) {
+  if (AnswerWithoutLookup(buffer, q, from, &answer)) {
     if (!answer.empty()) SendAnswer(dns_socket, answer, from);
     return nullptr;
   }

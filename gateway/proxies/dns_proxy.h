@@ -49,7 +49,7 @@ class CDNS : public engine::SessionThread {
 // source); the address answer for a name in the DNS cache (when it is on) or, for the types
 // the hosts file answers, in the hosts file. false when the name must be looked up.
 [[nodiscard]] bool AnswerWithoutLookup(std::span<const uint8_t> query, const DnsQuestion& q,
-                                       const in_addr& sender, std::vector<uint8_t>* answer);
+                                       const sockaddr_in& sender, std::vector<uint8_t>* answer);
 
 // The answer after a lookup: empty when the datagram gets none; the name-error answer for names
 // that do not resolve; an AAAA query gets the name's IPv6 addresses, or the empty answer when it

@@ -117,6 +117,20 @@ if os.environ.get(INSIDE) == "1":
                             threads(self.pid))
             self.assertIsNone(self.gw.proc.poll())
 
+        def test_a_client_here_asking_a_name_under_lookup_is_answered(self):
+            # The AAAA lookup of an IPv4-only name waits on the silent name server; a client
+            # of this machine asking for the same name meanwhile is no loop.
+            slow = subprocess.Popen(["dig", "@127.0.0.1", "+tries=1", "+time=5", "wf-host.test",
+                                     "AAAA"], stdout=subprocess.PIPE, text=True)
+            try:
+                time.sleep(0.5)
+                out = dig("wf-host.test", "A")
+                self.assertIn("status: NOERROR", out, out)
+                self.assertIn("192.0.2.10", out, out)
+            finally:
+                slow_out, _ = slow.communicate(timeout=30)
+            self.assertIn("status: NOERROR", slow_out, slow_out)
+
         def test_aaaa_gets_ipv6_addresses_or_an_empty_answer(self):
             out = dig("wf-dual.test", "AAAA")
             self.assertIn("status: NOERROR", out, out)
