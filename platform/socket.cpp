@@ -136,6 +136,46 @@ int Connect(Socket s, const sockaddr_in& to, int timeout_ms) {
   return 0;
 }
 
+int ConnectStart(Socket s, const sockaddr_in& to) {
+  int flags = fcntl(s, F_GETFL);
+  if (flags >= 0 && !(flags & O_NONBLOCK)) fcntl(s, F_SETFL, flags | O_NONBLOCK);
+  if (connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
+    fcntl(s, F_SETFL, fcntl(s, F_GETFL) & ~O_NONBLOCK);
+    return 0;
+  }
+  if (errno == EINPROGRESS || errno == EINTR) return 1;
+  return Fail(errno);
+}
+
+int ConnectResult(Socket s) {
+  int err = 0;
+  socklen_t len = sizeof err;
+  if (getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+  if (err == 0) {
+    sockaddr_in peer{};
+    socklen_t plen = sizeof peer;
+    // Not yet connected (the wait ended early): reported as a time-out by the caller.
+    if (getpeername(s, reinterpret_cast<sockaddr*>(&peer), &plen) != 0) return Fail(ENOTCONN);
+    fcntl(s, F_SETFL, fcntl(s, F_GETFL) & ~O_NONBLOCK);
+    return 0;
+  }
+  return Fail(err);
+}
+
+int RenewSocket(Socket s) {
+  int type = SOCK_STREAM;
+  socklen_t len = sizeof type;
+  if (getsockopt(s, SOL_SOCKET, SO_TYPE, &type, &len) != 0) return Fail(errno);
+  Socket fresh = CreateSocket(type);
+  if (fresh == kInvalidSocket) return kSocketError;
+  ForgetSocket(s);
+  int rc = dup3(fresh, s, O_CLOEXEC);
+  int err = errno;
+  close(fresh);
+  if (rc < 0) return Fail(err);
+  return 0;
+}
+
 int Connect(Socket s, const std::string& dotted, uint16_t port, int timeout_ms) {
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -157,7 +197,11 @@ int Recv(Socket s, void* buf, size_t len, int flags) {
 
 int Send(Socket s, const void* buf, size_t len, int flags) {
   ssize_t r = NoIntr([&] { return send(s, buf, len, flags | MSG_NOSIGNAL); });
-  if (r < 0) return Fail(errno);
+  if (r < 0) {
+    int err = errno;
+    if (err == EAGAIN || err == ENOBUFS) NoteSendBlocked(s);
+    return Fail(err);
+  }
   return static_cast<int>(r);
 }
 

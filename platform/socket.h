@@ -36,6 +36,14 @@ void SetLastSocketError(int error);
 [[nodiscard]] int Connect(Socket s, const sockaddr_in& to, int timeout_ms = 21000);
 [[nodiscard]] int Connect(Socket s, const std::string& dotted, uint16_t port,
                           int timeout_ms = 21000);
+// A connect that does not wait: 0 connected, 1 under way (the socket turns writable when it
+// is over; ConnectResult then tells how it went), kSocketError with the error set. A
+// connected socket is blocking again, as after Connect.
+[[nodiscard]] int ConnectStart(Socket s, const sockaddr_in& to);
+[[nodiscard]] int ConnectResult(Socket s);
+// Gives s's descriptor number a fresh, unconnected socket of the same type, so a connect can
+// be tried again after a failed or timed-out attempt. 0 or kSocketError.
+[[nodiscard]] int RenewSocket(Socket s);
 // recv/send; count or kSocketError (0 from Recv: orderly close).
 [[nodiscard]] int Recv(Socket s, void* buf, size_t len, int flags = 0);
 [[nodiscard]] int Send(Socket s, const void* buf, size_t len, int flags = 0);

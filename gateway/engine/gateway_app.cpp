@@ -95,8 +95,10 @@ bool GatewayApp::Shutdown(bool ask) {
   StopNetMessageQueue();
   // Sessions still ending may look entries up: they are stopped before the list is freed.
   KillAllSessions();
-  SessionThread::WaitForSessions(kSessionEndWaitMs);
-  Services().Clear();
+  SessionThread::KillAll();
+  // Every wait of a session takes the kill at once; only a name lookup cannot be cut short.
+  // Threads still in one keep the list: the program then leaves with _exit.
+  if (SessionThread::WaitForSessions(kSessionEndWaitMs)) Services().Clear();
   if (control_started_) control_.Stop();
   return true;
 }

@@ -41,7 +41,9 @@ class GatewayApp {
   // its console and nothing was touched; kFailed: a message was shown.
   [[nodiscard]] Start InitInstance();
   // The shut-down sequence. With ask set and sessions live, asks the administrator first;
-  // returns false when the answer was No (nothing was stopped).
+  // returns false when the answer was No (nothing was stopped). Session threads still in a
+  // name lookup may outlive it: the program must then leave with _exit, never through main's
+  // return and the destructors.
   bool Shutdown(bool ask);
 
   [[nodiscard]] platform::DialupProvider dialup() const { return dialup_; }

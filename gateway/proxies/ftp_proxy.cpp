@@ -68,6 +68,10 @@ bool FmCsFTPProxy::PreTranslateMessage(platform::Message& msg) {
     case platform::kWmTimer:
       // A client waiting for a slow server is not idle.
       if (msg.target == window_ && msg.wparam == kFtpIdleTimer && !busy_) EndSession();
+      if (msg.target == window_ && msg.wparam == engine::kRelayWatchTimer && data_relay_ &&
+          data_relay_->OnWatchTimer() != engine::RelayPair::Result::kGoOn) {
+        CloseDataSockets();
+      }
       return true;
     case engine::kMsgProxyClientEvent:
       if (msg.target == window_ && s == client_socket_ && OnClientEvent(msg.lparam) != 0) {

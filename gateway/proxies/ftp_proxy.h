@@ -7,8 +7,10 @@
 
 #include <netinet/in.h>
 
+#include <memory>
 #include <string>
 
+#include "gateway/engine/relay_pair.h"
 #include "gateway/engine/session_thread.h"
 #include "gateway/proxies/ftp_line_reader.h"
 #include "gateway/proxies/tcp_proxies_relay.h"
@@ -56,7 +58,7 @@ class FmCsFTPProxy : public engine::SessionThread {
   sockaddr_in client_data_address_{};
   FtpLineReader client_lines_;
   FtpLineReader server_lines_;
-  RelayBuffer data_relay_;
+  std::unique_ptr<engine::RelayPair> data_relay_;  // while a transfer runs
   std::string login_line_;      // the client's log-in line, until the server's greeting ends
   std::string greeting_first_;  // first line of the server's greeting being read
   int greeting_lines_ = 0;

@@ -5,14 +5,13 @@
 #include <sys/socket.h>
 
 #include "gateway/engine/engine_messages.h"
+#include "gateway/engine/opening_wait.h"
 #include "gateway/proxies/ftp_commands.h"
 #include "gateway/proxies/ftp_proxy.h"
 
 namespace proxies {
 namespace {
 
-// A congested data peer is waited for up to this many tries of kSendWaitMs per step.
-constexpr int kDataSendTries = 10000;
 constexpr int kDataListenBacklog = 5;
 
 void CloseIfOpen(platform::Socket* s) {
@@ -24,6 +23,8 @@ void CloseIfOpen(platform::Socket* s) {
 }  // namespace
 
 void FmCsFTPProxy::CloseDataSockets() {
+  if (data_relay_) data_relay_->Stop();
+  data_relay_.reset();
   CloseIfOpen(&client_data_socket_);
   CloseIfOpen(&data_listener_);
   CloseIfOpen(&server_data_socket_);
@@ -87,20 +88,20 @@ int FmCsFTPProxy::HandleTransferReply() {
 // of holding it.
 int FmCsFTPProxy::OpenDataConnections() {
   int wait_ms = DataWaitMs();
-  bool ok = platform::Connect(client_data_socket_, client_data_address_, wait_ms) == 0 &&
-            platform::WaitReadable(data_listener_, wait_ms) == 1;
+  // Both waits take the session's messages: a kill ends them at once.
+  bool ok = engine::ConnectInOpening(client_data_socket_, client_data_address_, wait_ms, false) ==
+                0 &&
+            engine::WaitInOpening(data_listener_, false, wait_ms) == engine::WaitResult::kReady;
   if (ok) {
     server_data_socket_ = platform::Accept(data_listener_);
     ok = server_data_socket_ != platform::kInvalidSocket;
   }
   CloseIfOpen(&data_listener_);
   if (!ok) return -1;
-  constexpr long kEvents = platform::kFdRead | platform::kFdClose;
-  if (platform::AsyncSelect(client_data_socket_, window_, engine::kMsgFtpDataEvent, kEvents) != 0 ||
-      platform::AsyncSelect(server_data_socket_, window_, engine::kMsgFtpDataEvent, kEvents) != 0) {
-    return -1;
-  }
-  return 0;
+  data_relay_ = std::make_unique<engine::RelayPair>();
+  // The client's data connection stands in the client's place, the server's in the server's.
+  return data_relay_->Start(client_data_socket_, server_data_socket_, window_,
+                            engine::kMsgFtpDataEvent);
 }
 
 void FmCsFTPProxy::OnDataEvent(platform::Socket s, platform::Lparam lparam) {
@@ -109,13 +110,10 @@ void FmCsFTPProxy::OnDataEvent(platform::Socket s, platform::Lparam lparam) {
   if (s == platform::kInvalidSocket || (s != client_data_socket_ && s != server_data_socket_)) {
     return;  // an event of data sockets already closed
   }
-  if (platform::SelectEvent(lparam) == platform::kFdClose || platform::SelectError(lparam) != 0) {
+  // A close ends the transfer once the bytes held for the other side were delivered.
+  if (!data_relay_ || data_relay_->OnSocketEvent(s, lparam) != engine::RelayPair::Result::kGoOn) {
     CloseDataSockets();
-    return;
   }
-  platform::Socket target = s == client_data_socket_ ? server_data_socket_ : client_data_socket_;
-  if (target == platform::kInvalidSocket) return;
-  if (data_relay_.Step(s, target, kDataSendTries) != RelayStep::kMoved) CloseDataSockets();
 }
 
 }  // namespace proxies

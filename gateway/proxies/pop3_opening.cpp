@@ -13,6 +13,7 @@
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/link_provider.h"
 #include "gateway/engine/net_dispatcher.h"
+#include "gateway/engine/opening_wait.h"
 #include "gateway/engine/relay_session.h"
 #include "gateway/engine/service_catalogue.h"
 #include "gateway/web/resolve_target.h"
@@ -39,7 +40,9 @@ LineRead ReadLine(platform::Socket s, bool would_block_ok, std::string* line) {
       if (platform::LastSocketError() != platform::kWsaEWouldBlock) return LineRead::kFailed;
       if (used == 0 && would_block_ok) return LineRead::kNothingYet;
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left.count() <= 0 || platform::WaitReadable(s, static_cast<int>(left.count())) != 1) {
+      // The wait takes the session's messages: a kill ends it at once.
+      if (left.count() <= 0 || engine::WaitInOpening(s, false, static_cast<int>(left.count())) !=
+                                   engine::WaitResult::kReady) {
         return LineRead::kFailed;
       }
       continue;

@@ -1,6 +1,8 @@
 // Opcodes, reply texts and the bounded message read of the RealAudio dialogue.
 #include "gateway/proxies/realaudio_dialog.h"
 
+#include "gateway/engine/opening_wait.h"
+
 #include <chrono>
 #include <cstring>
 
@@ -32,7 +34,9 @@ int ReadExactly(platform::Socket s, uint8_t* out, size_t n, int wait_ms) {
   size_t got = 0;
   while (got < n) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0 || platform::WaitReadable(s, static_cast<int>(left.count())) != 1) {
+    // The wait takes the session's messages: a kill ends it at once.
+    if (left.count() <= 0 || engine::WaitInOpening(s, false, static_cast<int>(left.count())) !=
+                                 engine::WaitResult::kReady) {
       return -1;
     }
     int r = platform::Recv(s, out + got, n - got);

@@ -13,8 +13,6 @@
 namespace proxies {
 namespace {
 
-// A congested peer is waited for up to this many tries of kSendWaitMs per relay step.
-constexpr int kTelnetSendTries = 50;
 constexpr long kReadAndClose = platform::kFdRead | platform::kFdClose;
 
 bool IsCloseOrError(platform::Lparam lparam) {
@@ -60,7 +58,12 @@ bool FmCsTelnetProxy::PreTranslateMessage(platform::Message& msg) {
   auto s = static_cast<platform::Socket>(msg.wparam);
   switch (msg.message) {
     case platform::kWmTimer:
-      if (msg.target == window_ && msg.wparam == kTelnetIdleTimer) EndSession();
+      if (msg.target != window_) return true;
+      if (msg.wparam == kTelnetIdleTimer) EndSession();
+      if (msg.wparam == engine::kRelayWatchTimer &&
+          relay_.OnWatchTimer() != engine::RelayPair::Result::kGoOn) {
+        EndSession();
+      }
       return true;
     case engine::kMsgProxyClientEvent:
       // Line entry ends once connected; an event queued before that is dropped.
@@ -136,10 +139,7 @@ FmCsTelnetProxy::HostResult FmCsTelnetProxy::ConnectTo(const std::string& dotted
   }
   server_socket_ = s;
   if (SendText(client_socket_, kTelnetConnected) != 0) return HostResult::kFinish;
-  if (platform::AsyncSelect(client_socket_, window_, engine::kMsgProxyServerEvent,
-                            kReadAndClose) != 0 ||
-      platform::AsyncSelect(server_socket_, window_, engine::kMsgProxyServerEvent,
-                            kReadAndClose) != 0) {
+  if (relay_.Start(client_socket_, server_socket_, window_, engine::kMsgProxyServerEvent) != 0) {
     return HostResult::kFinish;
   }
   return HostResult::kConnected;
@@ -147,11 +147,9 @@ FmCsTelnetProxy::HostResult FmCsTelnetProxy::ConnectTo(const std::string& dotted
 
 int FmCsTelnetProxy::OnRelayEvent(platform::Socket s, platform::Lparam lparam) {
   if (s != client_socket_ && s != server_socket_) return 0;  // not (or no longer) ours
-  if (IsCloseOrError(lparam)) return -1;
   KillIdleTimer();
-  platform::Socket target = s == client_socket_ ? server_socket_ : client_socket_;
-  if (target == platform::kInvalidSocket) return 0;
-  return relay_.Step(s, target, kTelnetSendTries) == RelayStep::kMoved ? 0 : -1;
+  // A host's close ends the session only once what it printed reached the client.
+  return relay_.OnSocketEvent(s, lparam) == engine::RelayPair::Result::kGoOn ? 0 : -1;
 }
 
 }  // namespace proxies

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "gateway/engine/relay_pair.h"
 #include "gateway/engine/session_thread.h"
 #include "gateway/proxies/tcp_proxies_relay.h"
 #include "gateway/proxies/telnet_line_editor.h"
@@ -46,7 +47,7 @@ class FmCsTelnetProxy : public engine::SessionThread {
   void EndSession();
 
   TelnetLineEditor editor_;
-  RelayBuffer relay_;
+  engine::RelayPair relay_;
   bool ending_ = false;
 };
 
