@@ -306,7 +306,9 @@ TEST(AsyncSelect, WriteWaitDoesNotHideReadsOrTheClose) {
     ASSERT_EQ(m.message, kMsgSock);
     // The failure wakes the blocked sender too (its next send reports it).
     saw_close = SelectEvent(m.lparam) == kFdClose;
-    if (!saw_close) EXPECT_EQ(SelectEvent(m.lparam), kFdWrite);
+    if (!saw_close) {
+      EXPECT_EQ(SelectEvent(m.lparam), kFdWrite);
+    }
   }
   EXPECT_TRUE(saw_close);
   EXPECT_EQ(NextWithin(100).message, kWmNull) << "a failed socket does not spin";
