@@ -48,28 +48,55 @@ int WaitFor(Socket s, short events, int timeout_ms) {
 
 int WinsockErrorFromErrno(int err) {
   switch (err) {
-    case EINTR: return kWsaEIntr;
-    case EBADF: return kWsaEBadf;
-    case EACCES: case EPERM: return kWsaEAcces;
-    case EFAULT: return kWsaEFault;
-    case EMFILE: case ENFILE: return kWsaEMfile;
-    case EAGAIN: return kWsaEWouldBlock;
-    case EINPROGRESS: case EALREADY: return kWsaEInProgress;
-    case ENOTSOCK: return kWsaENotSock;
-    case EMSGSIZE: return kWsaEMsgSize;
-    case EADDRINUSE: return kWsaEAddrInUse;
-    case EADDRNOTAVAIL: return kWsaEAddrNotAvail;
-    case ENETDOWN: return kWsaENetDown;
-    case ENETUNREACH: return kWsaENetUnreach;
-    case ECONNABORTED: return kWsaEConnAborted;
-    case ECONNRESET: case EPIPE: return kWsaEConnReset;
-    case ENOBUFS: case ENOMEM: return kWsaENoBufs;
-    case ENOTCONN: return kWsaENotConn;
-    case ESHUTDOWN: return kWsaEShutdown;
-    case ETIMEDOUT: return kWsaETimedOut;
-    case ECONNREFUSED: return kWsaEConnRefused;
-    case EHOSTUNREACH: return kWsaEHostUnreach;
-    default: return kWsaEInval;
+    case EINTR:
+      return kWsaEIntr;
+    case EBADF:
+      return kWsaEBadf;
+    case EACCES:
+    case EPERM:
+      return kWsaEAcces;
+    case EFAULT:
+      return kWsaEFault;
+    case EMFILE:
+    case ENFILE:
+      return kWsaEMfile;
+    case EAGAIN:
+      return kWsaEWouldBlock;
+    case EINPROGRESS:
+    case EALREADY:
+      return kWsaEInProgress;
+    case ENOTSOCK:
+      return kWsaENotSock;
+    case EMSGSIZE:
+      return kWsaEMsgSize;
+    case EADDRINUSE:
+      return kWsaEAddrInUse;
+    case EADDRNOTAVAIL:
+      return kWsaEAddrNotAvail;
+    case ENETDOWN:
+      return kWsaENetDown;
+    case ENETUNREACH:
+      return kWsaENetUnreach;
+    case ECONNABORTED:
+      return kWsaEConnAborted;
+    case ECONNRESET:
+    case EPIPE:
+      return kWsaEConnReset;
+    case ENOBUFS:
+    case ENOMEM:
+      return kWsaENoBufs;
+    case ENOTCONN:
+      return kWsaENotConn;
+    case ESHUTDOWN:
+      return kWsaEShutdown;
+    case ETIMEDOUT:
+      return kWsaETimedOut;
+    case ECONNREFUSED:
+      return kWsaEConnRefused;
+    case EHOSTUNREACH:
+      return kWsaEHostUnreach;
+    default:
+      return kWsaEInval;
   }
 }
 
@@ -109,7 +136,8 @@ int Listen(Socket s, int backlog) {
 Socket Accept(Socket listener, sockaddr_in* peer) {
   sockaddr_in a{};
   socklen_t len = sizeof a;
-  Socket s = NoIntr([&] { return accept4(listener, reinterpret_cast<sockaddr*>(&a), &len, SOCK_CLOEXEC); });
+  Socket s = NoIntr(
+      [&] { return accept4(listener, reinterpret_cast<sockaddr*>(&a), &len, SOCK_CLOEXEC); });
   int err = errno;
   NoteSocketCall(listener);
   if (s < 0) return Fail(err);
@@ -208,7 +236,8 @@ int Send(Socket s, const void* buf, size_t len, int flags) {
 int RecvFrom(Socket s, void* buf, size_t len, sockaddr_in* from) {
   sockaddr_in a{};
   socklen_t alen = sizeof a;
-  ssize_t r = NoIntr([&] { return recvfrom(s, buf, len, 0, reinterpret_cast<sockaddr*>(&a), &alen); });
+  ssize_t r =
+      NoIntr([&] { return recvfrom(s, buf, len, 0, reinterpret_cast<sockaddr*>(&a), &alen); });
   int err = errno;
   NoteSocketCall(s);
   if (r < 0) return Fail(err);
@@ -235,7 +264,8 @@ int SendAll(Socket s, const void* buf, size_t len, int attempts, int wait_ms) {
       continue;
     }
     int err = LastSocketError();
-    if ((err != kWsaEWouldBlock && err != kWsaENoBufs) || ++failures >= attempts) return kSocketError;
+    if ((err != kWsaEWouldBlock && err != kWsaENoBufs) || ++failures >= attempts)
+      return kSocketError;
     if (WaitWritable(s, wait_ms) < 0) return kSocketError;
   }
   return 0;

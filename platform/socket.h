@@ -73,8 +73,7 @@ void DrainAfterReply(Socket s, int wait_ms = 1000, size_t limit = 256 * 1024);
 
 // gethostbyname: first IPv4 address as dotted text and the official (canonical) name.
 // false with kWsaHostNotFound (or kWsaTryAgain) when the name does not resolve.
-[[nodiscard]] bool LookupHost(const std::string& name, std::string* dotted,
-                              std::string* canonical);
+[[nodiscard]] bool LookupHost(const std::string& name, std::string* dotted, std::string* canonical);
 // gethostbyaddr: the name of a dotted address; false when there is none.
 [[nodiscard]] bool LookupAddress(const std::string& dotted, std::string* name);
 

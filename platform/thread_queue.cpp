@@ -54,7 +54,8 @@ int ThreadQueue::PollTimeoutLocked(int timeout_ms) const {
   for (const Timer& t : timers_) soonest = std::min(soonest, t.due);
   auto wait = std::chrono::ceil<std::chrono::milliseconds>(soonest - now).count();
   wait = std::max<long long>(wait, 0);
-  if (timeout_ms < 0 || wait < timeout_ms) return static_cast<int>(std::min<long long>(wait, INT32_MAX));
+  if (timeout_ms < 0 || wait < timeout_ms)
+    return static_cast<int>(std::min<long long>(wait, INT32_MAX));
   return timeout_ms;
 }
 
@@ -85,8 +86,8 @@ void ThreadQueue::BuildPollSetLocked(std::vector<pollfd>* fds,
 void ThreadQueue::HandleRevents(int socket, short requested, short revents) {
   SocketWatch& w = sockets_[socket];
   auto post = [&](long event, int error) {
-    posted_.push_back(Message{w.target, w.message, static_cast<Wparam>(socket),
-                              MakeSelectLparam(event, error)});
+    posted_.push_back(
+        Message{w.target, w.message, static_cast<Wparam>(socket), MakeSelectLparam(event, error)});
   };
   // Room again, or a failure the next send reports: either way the sender must look.
   if (w.write_wanted && (revents & (POLLOUT | POLLERR | POLLHUP))) {
@@ -183,7 +184,8 @@ void ThreadQueue::SetTimer(TargetId target, uintptr_t id, unsigned period_ms) {
 
 bool ThreadQueue::KillTimer(TargetId target, uintptr_t id) {
   std::lock_guard lock(mu_);
-  return std::erase_if(timers_, [&](const Timer& t) { return t.target == target && t.id == id; }) > 0;
+  return std::erase_if(timers_, [&](const Timer& t) { return t.target == target && t.id == id; }) >
+         0;
 }
 
 void ThreadQueue::DropTarget(TargetId target) {

@@ -40,7 +40,7 @@ struct SocketWatch {
   bool read_armed = true;
   bool accept_armed = true;
   bool close_sent = false;
-  bool parked = false;  // no read-side event to watch until a re-enabling call
+  bool parked = false;        // no read-side event to watch until a re-enabling call
   bool write_wanted = false;  // a send would have blocked: FD_WRITE when room comes back
   uint64_t generation = 0;
 };

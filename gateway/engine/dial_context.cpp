@@ -64,9 +64,12 @@ int DialContext::WaitForDial() {
 
 int DialContext::EnsureLink() {
   switch (Link().EnsureDialUp(kDialForSession)) {
-    case 0: return 0;
-    case 1: return WaitForDial();
-    default: return -1;
+    case 0:
+      return 0;
+    case 1:
+      return WaitForDial();
+    default:
+      return -1;
   }
 }
 

@@ -1,6 +1,8 @@
 // The dispatcher: listener events to new sessions.
 #include "gateway/engine/net_dispatcher.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -8,7 +10,6 @@
 #include <map>
 #include <mutex>
 #include <new>
-#include <sys/socket.h>
 
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/listeners.h"
@@ -70,7 +71,8 @@ bool OutOfResources(int error) {
 
 // The dispatcher accepts the connection itself, so the listener is armed again at once and the
 // next connection does not wait for this session's thread. kInvalidSocket when there is none.
-platform::Socket AcceptFor(platform::TargetId window, unsigned message, platform::Socket listening) {
+platform::Socket AcceptFor(platform::TargetId window, unsigned message,
+                           platform::Socket listening) {
   platform::Socket s = platform::Accept(listening);
   if (s != platform::kInvalidSocket) {
     g_backoff.erase(listening);
@@ -119,8 +121,7 @@ void StartStreamSession(platform::TargetId window, unsigned message, platform::S
 
 platform::WorkerThread* MakeRelay(platform::Socket listening, int code) {
   if (code != kCodeTcpMappedLink && !HasOpening(code)) return nullptr;
-  return new (std::nothrow)
-      FmCsHttpService(listening, Services().IdleTimeoutFor(listening), code);
+  return new (std::nothrow) FmCsHttpService(listening, Services().IdleTimeoutFor(listening), code);
 }
 
 platform::WorkerThread* MakeForMessage(unsigned message, platform::Socket listening);
@@ -133,11 +134,16 @@ platform::WorkerThread* MakeFromFactory(unsigned message, platform::Socket liste
 
 platform::WorkerThread* MakeForMessage(unsigned message, platform::Socket listening) {
   switch (message) {
-    case kMsgWwwAccept: return MakeRelay(listening, kCodeWww);
-    case kMsgPop3Accept: return MakeRelay(listening, kCodePop3);
-    case kMsgSocksAccept: return MakeRelay(listening, kCodeSocks);
-    case kMsgMappedAccept: return MakeRelay(listening, kCodeTcpMappedLink);
-    default: return MakeFromFactory(message, listening);
+    case kMsgWwwAccept:
+      return MakeRelay(listening, kCodeWww);
+    case kMsgPop3Accept:
+      return MakeRelay(listening, kCodePop3);
+    case kMsgSocksAccept:
+      return MakeRelay(listening, kCodeSocks);
+    case kMsgMappedAccept:
+      return MakeRelay(listening, kCodeTcpMappedLink);
+    default:
+      return MakeFromFactory(message, listening);
   }
 }
 
@@ -167,8 +173,12 @@ int DispatchNetMessage(platform::TargetId window, unsigned message, platform::Wp
     case kMsgMappedAccept:
     case kMsgFtpAccept:
     case kMsgTelnetAccept:
-    case kMsgRealAudioAccept: StartStreamSession(window, message, s, &MakeForMessage); break;
-    case platform::kWmTimer: ResumeListener(window, s); break;
+    case kMsgRealAudioAccept:
+      StartStreamSession(window, message, s, &MakeForMessage);
+      break;
+    case platform::kWmTimer:
+      ResumeListener(window, s);
+      break;
     case kMsgUdpMappedRead: {
       // One exchange per mapping at a time: the session hands the socket back when it ends.
       platform::AsyncSelect(s, window, 0, 0);
@@ -191,8 +201,11 @@ int DispatchNetMessage(platform::TargetId window, unsigned message, platform::Wp
       break;
     }
     case kMsgWwwClientClosed:
-    case kMsgPop3ClientClosed: HandleClientClosed(s); break;
-    default: break;
+    case kMsgPop3ClientClosed:
+      HandleClientClosed(s);
+      break;
+    default:
+      break;
   }
   return 1;
 }

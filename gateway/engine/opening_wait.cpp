@@ -100,9 +100,14 @@ int ConnectInOpening(platform::Socket s, const sockaddr_in& to, int timeout_ms, 
   int started = platform::ConnectStart(s, to);
   if (started <= 0) return started;
   switch (WaitInOpening(s, true, timeout_ms)) {
-    case WaitResult::kReady: return platform::ConnectResult(s);
-    case WaitResult::kKilled: platform::SetLastSocketError(platform::kWsaEIntr); break;
-    case WaitResult::kTimedOut: platform::SetLastSocketError(platform::kWsaETimedOut); break;
+    case WaitResult::kReady:
+      return platform::ConnectResult(s);
+    case WaitResult::kKilled:
+      platform::SetLastSocketError(platform::kWsaEIntr);
+      break;
+    case WaitResult::kTimedOut:
+      platform::SetLastSocketError(platform::kWsaETimedOut);
+      break;
   }
   return platform::kSocketError;
 }

@@ -31,7 +31,7 @@ bool FmCsHttpService::Holding() {
 }
 
 bool FmCsHttpService::HandleTimer(uintptr_t id) {
-  if (id == kRelayWatchTimer) return relay_.OnWatchTimer() == RelayPair::Result::kGoOn;
+  if (id == kRelayWatchTimer) return relay_->OnWatchTimer() == RelayPair::Result::kGoOn;
   if (id == kServerWatchTimer) {
     if (CacheHook* hook = GetCacheHook()) hook->DiscardCacheFile(*this);
     return false;
@@ -41,7 +41,7 @@ bool FmCsHttpService::HandleTimer(uintptr_t id) {
     return relay_started_ || opening_.LeftMs() > 0;
   }
   if (id != kRelayIdleTimer) return true;
-  bool moved = relay_.TakeActivity();
+  bool moved = relay_->TakeActivity();
   if (!active_ && !moved) return false;  // idle for a whole period
   active_ = false;
   return true;
@@ -50,8 +50,10 @@ bool FmCsHttpService::HandleTimer(uintptr_t id) {
 bool FmCsHttpService::RelayEvent(platform::Socket s, platform::Lparam lparam) {
   active_ = true;
   if (watching_server_) return WatchedServerEvent(s, lparam);
-  RelayPair::Result result = relay_.OnSocketEvent(s, lparam);
+  RelayPair::Result result = relay_->OnSocketEvent(s, lparam);
   if (result == RelayPair::Result::kGoOn) return true;
+  // The cache answers from its stored copy instead of the origin.
+  if (cache_.serve_fd >= 0) return ServeStoredAnswer() == 0;
   return RelayEnded(result);
 }
 
@@ -59,17 +61,17 @@ bool FmCsHttpService::RelayEnded(RelayPair::Result result) {
   CacheHook* hook = GetCacheHook();
   bool caching = service_code_ == kCodeWww && hook && cache_.state != kCachePassThrough;
   if (!caching || result == RelayPair::Result::kFailed) return false;
-  if (relay_.ServerSideDelivered()) {
+  if (relay_->ServerSideDelivered()) {
     hook->ResponseEnded(*this);
     return false;
   }
-  if (relay_.ServerClosed() || server_socket_ == platform::kInvalidSocket) {
+  if (relay_->ServerClosed() || server_socket_ == platform::kInvalidSocket) {
     hook->DiscardCacheFile(*this);  // some of the answer never reached the client
     return false;
   }
   // The client left first: whether the stored answer is whole shows in what the server does.
   watching_server_ = true;
-  relay_.Stop();
+  relay_->Stop();
   platform::AsyncSelect(server_socket_, window_, kMsgRelayEvent,
                         platform::kFdRead | platform::kFdClose);
   platform::SetTimer(window_, kServerWatchTimer, kServerWatchMs);
@@ -80,8 +82,8 @@ bool FmCsHttpService::WatchedServerEvent(platform::Socket s, platform::Lparam lp
   if (s != server_socket_) return true;
   CacheHook* hook = GetCacheHook();
   if (!hook) return false;
-  bool orderly_close = platform::SelectEvent(lparam) == platform::kFdClose &&
-                       platform::SelectError(lparam) == 0;
+  bool orderly_close =
+      platform::SelectEvent(lparam) == platform::kFdClose && platform::SelectError(lparam) == 0;
   // More bytes mean the stored answer would be cut; an orderly close means it is whole.
   if (orderly_close) {
     hook->ResponseEnded(*this);

@@ -79,12 +79,12 @@ class RelayPair {
   using Clock = std::chrono::steady_clock;
   struct Side {
     RelayDirection dir;
-    bool source_done = false;  // the source closed (or its reading is over)
+    bool source_done = false;    // the source closed (or its reading is over)
     bool source_failed = false;  // ... by a failure, not in order
-    bool shut = false;         // the close was passed on (or is not to be)
-    bool dead = false;         // the destination failed: nothing more goes this way
-    bool waiting = false;      // bytes wait for a congested destination
-    Clock::time_point since;   // last progress while waiting
+    bool shut = false;           // the close was passed on (or is not to be)
+    bool dead = false;           // the destination failed: nothing more goes this way
+    bool waiting = false;        // bytes wait for a congested destination
+    Clock::time_point since;     // last progress while waiting
   };
 
   void Pump(Dir d);

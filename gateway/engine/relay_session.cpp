@@ -29,19 +29,36 @@ void FmCsHttpService::SelectForRelay(platform::Socket) {
   relay_started_ = true;
   // A WWW request's client may close its sending side after the request: it still gets the
   // whole answer. Every other kind (and a tunnel) passes a half-close on.
-  relay_.set_pass_half_close(service_code_ != kCodeWww || tunnel_);
-  if (service_code_ == kCodeWww && !tunnel_) relay_.SetInspector(RelayPair::kDown, this);
-  [[maybe_unused]] int rc = relay_.Start(client_socket_, server_socket_, window_, kMsgRelayEvent);
+  relay_->set_pass_half_close(service_code_ != kCodeWww || tunnel_);
+  if (service_code_ == kCodeWww && !tunnel_) relay_->SetInspector(RelayPair::kDown, this);
+  [[maybe_unused]] int rc = relay_->Start(client_socket_, server_socket_, window_, kMsgRelayEvent);
+}
+
+int FmCsHttpService::ServeStoredAnswer() {
+  int fd = cache_.serve_fd;
+  cache_.serve_fd = -1;
+  if (fd < 0) return -1;
+  if (relay_started_) {
+    // The origin's answer (a confirmation of the stored copy) is dropped with its server.
+    relay_->Stop();
+    relay_ = std::make_unique<RelayPair>();
+    relay_started_ = false;
+    platform::CloseSocket(server_socket_);
+    server_socket_ = platform::kInvalidSocket;
+  }
+  if (ServeFile(fd, cache_.serve_offset) == 0) return 0;
+  if (served_file_ != fd) close(fd);
+  return -1;
 }
 
 int FmCsHttpService::ServeFile(int fd, off_t offset) {
   if (relay_started_ || client_socket_ == platform::kInvalidSocket) return -1;
   relay_started_ = true;
   served_file_ = fd;
-  if (relay_.Start(client_socket_, platform::kInvalidSocket, window_, kMsgRelayEvent) != 0) {
+  if (relay_->Start(client_socket_, platform::kInvalidSocket, window_, kMsgRelayEvent) != 0) {
     return -1;
   }
-  relay_.ServeFile(fd, offset);
+  relay_->ServeFile(fd, offset);
   return 0;
 }
 
@@ -140,11 +157,13 @@ void FmCsHttpService::CloseSession() {
   closed_ = true;
   if (timer_set_) platform::KillTimer(window_, kRelayIdleTimer);
   timer_set_ = false;
-  relay_.Stop();
+  relay_->Stop();
   Unregister();
   CloseSockets();  // closing also ends both sockets' event selections
-  if (served_file_ >= 0) close(served_file_);
-  served_file_ = -1;
+  for (int* fd : {&served_file_, &cache_.serve_fd}) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+  }
 }
 
 int FmCsHttpService::OpenMappedLink() {

@@ -5,6 +5,8 @@
 // thread and reach its parts through the accessors below.
 #pragma once
 
+#include <sys/types.h>
+
 #include <memory>
 #include <string>
 
@@ -34,6 +36,10 @@ struct CacheFields {
   int file = -1;
   std::string path;
   size_t header_length = 0;
+  // A stored answer the session is to serve instead of the origin's (the cache's to open,
+  // the session's to close), and where in the file it begins.
+  int serve_fd = -1;
+  off_t serve_offset = 0;
 };
 
 class FmCsHttpService : public SessionThread, private RelayInspector {
@@ -58,6 +64,8 @@ class FmCsHttpService : public SessionThread, private RelayInspector {
   // Answers the client from a stored file (the cache; fd is the session's to close) instead
   // of the server; the session ends once it was delivered. 0, or -1 when it cannot start.
   [[nodiscard]] int ServeFile(int fd, off_t offset);
+  // ServeFile with the stored answer the cache opened (cache().serve_fd); -1 when none.
+  [[nodiscard]] int ServeStoredAnswer();
 
   // Connects the mapped link's target; the registered code, or -1.
   int OpenMappedLink();
@@ -85,14 +93,14 @@ class FmCsHttpService : public SessionThread, private RelayInspector {
   int Inspect(char* data, size_t n) override;
   bool Holding() override;
 
-  RelayPair relay_;
+  std::unique_ptr<RelayPair> relay_ = std::make_unique<RelayPair>();
   OpeningDeadline opening_;
   CacheFields cache_;
   int served_file_ = -1;
   bool relay_started_ = false;
   bool tunnel_ = false;
   bool watching_server_ = false;  // the client left while the cache stored: server watched
-  bool active_ = false;  // activity since the last idle tick
+  bool active_ = false;           // activity since the last idle tick
   bool timer_set_ = false;
   bool closed_ = false;
 };

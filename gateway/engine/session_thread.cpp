@@ -17,14 +17,16 @@ namespace {
 
 std::mutex g_live_lock;
 std::condition_variable g_live_changed;
-int g_live = 0;  // guarded by g_live_lock
+int g_live = 0;                               // guarded by g_live_lock
 std::set<platform::ThreadId> g_live_threads;  // guarded by g_live_lock
 bool g_stopping = false;                      // guarded by g_live_lock
 
 }  // namespace
 
 SessionThread::SessionThread(platform::Socket listening_socket, int idle_timeout, int service_code)
-    : listening_socket_(listening_socket), idle_timeout_(idle_timeout), service_code_(service_code) {
+    : listening_socket_(listening_socket),
+      idle_timeout_(idle_timeout),
+      service_code_(service_code) {
   std::lock_guard lock(g_live_lock);
   ++g_live;
 }
@@ -69,7 +71,8 @@ bool SessionThread::AcceptClient() {
     g_live_threads.insert(thread_id());
   }
   window_ = platform::CreateTarget();
-  if (client_socket_ == platform::kInvalidSocket) client_socket_ = platform::Accept(listening_socket_);
+  if (client_socket_ == platform::kInvalidSocket)
+    client_socket_ = platform::Accept(listening_socket_);
   GetPeerAddress(client_socket_, &client_address_);
   return client_socket_ != platform::kInvalidSocket;
 }

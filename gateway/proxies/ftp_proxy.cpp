@@ -33,10 +33,11 @@ FmCsFTPProxy::~FmCsFTPProxy() { CloseDataSockets(); }
 bool FmCsFTPProxy::InitInstance() {
   if (!AcceptClient()) return false;
   if (Register(engine::kCodeFtp) != 0) return false;
-  if (platform::AsyncSelect(client_socket_, window_, engine::kMsgProxyClientEvent,
-                            kReadAndClose) != 0) {
+  if (platform::AsyncSelect(client_socket_, window_, engine::kMsgProxyClientEvent, kReadAndClose) !=
+      0) {
     return false;
   }
+  platform::SetTimer(window_, kFtpOpeningTimer, 5000);
   return SendText(client_socket_, kFtpGreeting) == 0;
 }
 
@@ -68,6 +69,14 @@ bool FmCsFTPProxy::PreTranslateMessage(platform::Message& msg) {
     case platform::kWmTimer:
       // A client waiting for a slow server is not idle.
       if (msg.target == window_ && msg.wparam == kFtpIdleTimer && !busy_) EndSession();
+      if (msg.target == window_ && msg.wparam == kFtpOpeningTimer) {
+        // A log-in that does not get through within the opening's bounds ends the session.
+        if (server_socket_ != platform::kInvalidSocket && !awaiting_greeting_) {
+          platform::KillTimer(window_, kFtpOpeningTimer);
+        } else if (opening_.LeftMs() == 0) {
+          EndSession();
+        }
+      }
       if (msg.target == window_ && msg.wparam == engine::kRelayWatchTimer && data_relay_ &&
           data_relay_->OnWatchTimer() != engine::RelayPair::Result::kGoOn) {
         CloseDataSockets();
@@ -99,6 +108,7 @@ int FmCsFTPProxy::OnClientEvent(platform::Lparam lparam) {
   KillIdleTimer();
   int n = client_lines_.Fill(client_socket_);
   if (n == -1 || n == 0) return -1;
+  opening_.Progress();
   std::string line;
   while (!ending_) {
     FtpLineReader::Take taken = client_lines_.TakeLine(&line);

@@ -89,9 +89,9 @@ int FmCsFTPProxy::HandleTransferReply() {
 int FmCsFTPProxy::OpenDataConnections() {
   int wait_ms = DataWaitMs();
   // Both waits take the session's messages: a kill ends them at once.
-  bool ok = engine::ConnectInOpening(client_data_socket_, client_data_address_, wait_ms, false) ==
-                0 &&
-            engine::WaitInOpening(data_listener_, false, wait_ms) == engine::WaitResult::kReady;
+  bool ok =
+      engine::ConnectInOpening(client_data_socket_, client_data_address_, wait_ms, false) == 0 &&
+      engine::WaitInOpening(data_listener_, false, wait_ms) == engine::WaitResult::kReady;
   if (ok) {
     server_data_socket_ = platform::Accept(data_listener_);
     ok = server_data_socket_ != platform::kInvalidSocket;

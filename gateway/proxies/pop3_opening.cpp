@@ -98,13 +98,16 @@ int OpenWatched(engine::FmCsHttpService& session) {
   platform::Socket client = session.client_socket();
   std::string line;
   switch (ReadLine(client, true, &line)) {
-    case LineRead::kLine: break;
+    case LineRead::kLine:
+      break;
     case LineRead::kNothingYet:
       platform::AsyncSelect(client, session.window(), engine::kMsgClientEvent,
                             platform::kFdRead | platform::kFdClose);
       return 0;
-    case LineRead::kTooLong: return Fail(client, kPop3FormatViolation);
-    case LineRead::kFailed: return Fail(client, kPop3NetworkError);
+    case LineRead::kTooLong:
+      return Fail(client, kPop3FormatViolation);
+    case LineRead::kFailed:
+      return Fail(client, kPop3NetworkError);
   }
   std::string account;
   std::string domain;
@@ -142,7 +145,7 @@ bool IsPop3Ready(std::string_view greeting) {
 
 int GreetPop3(engine::FmCsHttpService& session) {
   return platform::SendAll(session.client_socket(), kPop3Ready, sizeof kPop3Ready - 1) == 0 ? 0
-                                                                                           : -1;
+                                                                                            : -1;
 }
 
 int OpenPop3(engine::FmCsHttpService& session) {

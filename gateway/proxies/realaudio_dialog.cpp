@@ -1,11 +1,10 @@
 // Opcodes, reply texts and the bounded message read of the RealAudio dialogue.
 #include "gateway/proxies/realaudio_dialog.h"
 
-#include "gateway/engine/opening_wait.h"
-
 #include <chrono>
 #include <cstring>
 
+#include "gateway/engine/opening_wait.h"
 #include "platform/socket_errors.h"
 
 namespace proxies {
@@ -75,8 +74,8 @@ int TakeDialogueMessage(std::span<const uint8_t> body, RealAudioRequest* req, in
     case 2: {
       auto text = body.subspan(1);
       const void* nul = std::memchr(text.data(), 0, text.size());
-      size_t len = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - text.data())
-                       : text.size();
+      size_t len =
+          nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - text.data()) : text.size();
       req->host.assign(reinterpret_cast<const char*>(text.data()), len);
       req->host_given = true;
       return kDialogueContinue;

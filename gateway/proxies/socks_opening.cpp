@@ -30,8 +30,7 @@ int MsLeft(Clock::time_point deadline) {
 
 // Reads up to n bytes into buffer once data is there (peek: leaves them queued). The count, or
 // -1 on a close, an error or the deadline.
-int ReadSome(platform::Socket s, char* buffer, size_t n, int flags,
-             Clock::time_point deadline) {
+int ReadSome(platform::Socket s, char* buffer, size_t n, int flags, Clock::time_point deadline) {
   for (;;) {
     // The wait takes the session's messages: a kill ends it at once.
     if (engine::WaitInOpening(s, false, MsLeft(deadline)) != engine::WaitResult::kReady) return -1;

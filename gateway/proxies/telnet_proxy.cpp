@@ -28,6 +28,7 @@ bool FmCsTelnetProxy::InitInstance() {
   if (!AcceptClient()) return false;
   if (Register(engine::kCodeTelnet) != 0) return false;
   if (SendText(client_socket_, kTelnetPrompt) != 0) return false;
+  platform::SetTimer(window_, kTelnetOpeningTimer, 5000);
   return platform::AsyncSelect(client_socket_, window_, engine::kMsgProxyClientEvent,
                                kReadAndClose) == 0;
 }
@@ -60,6 +61,14 @@ bool FmCsTelnetProxy::PreTranslateMessage(platform::Message& msg) {
     case platform::kWmTimer:
       if (msg.target != window_) return true;
       if (msg.wparam == kTelnetIdleTimer) EndSession();
+      if (msg.wparam == kTelnetOpeningTimer) {
+        // A host that was never named within the opening's bounds ends the session.
+        if (server_socket_ != platform::kInvalidSocket) {
+          platform::KillTimer(window_, kTelnetOpeningTimer);
+        } else if (opening_.LeftMs() == 0) {
+          EndSession();
+        }
+      }
       if (msg.wparam == engine::kRelayWatchTimer &&
           relay_.OnWatchTimer() != engine::RelayPair::Result::kGoOn) {
         EndSession();
@@ -94,14 +103,18 @@ int FmCsTelnetProxy::OnLineEntry(platform::Lparam lparam) {
     return err == platform::kWsaEWouldBlock || err == platform::kWsaENoBufs ? 0 : -1;
   }
   if (n == 0) return -1;
+  opening_.Progress();
   bool ended = false;
   std::string echo = editor_.Feed(std::string_view(bytes, static_cast<size_t>(n)), &ended);
   if (!echo.empty() && SendText(client_socket_, echo) != 0) return -1;
   if (!ended) return 0;
   switch (ProcessHostLine()) {
-    case HostResult::kConnected: return 0;
-    case HostResult::kFinish: return -1;
-    case HostResult::kRetry: break;
+    case HostResult::kConnected:
+      return 0;
+    case HostResult::kFinish:
+      return -1;
+    case HostResult::kRetry:
+      break;
   }
   editor_.Clear();
   return SendText(client_socket_, kTelnetPrompt);

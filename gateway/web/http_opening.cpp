@@ -102,7 +102,9 @@ int HttpOpening::Run() {
     return AnswerPage(kAccessDeniedMessage);
   }
   if (target == kLookupFailed) return AnswerPage(UnreachablePage(kHostNotFoundMessage));
-  if (CacheRequest(client_, &request_, host_text_, &session_.cache()) == 0) return End();
+  if (CacheRequest(client_, &request_, host_text_, &session_.cache()) == 0) {
+    return session_.ServeStoredAnswer();  // relayed as fast as the client reads
+  }
   return ConnectAndForward(target);
 }
 

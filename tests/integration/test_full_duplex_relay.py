@@ -273,6 +273,80 @@ class InNamespace(unittest.TestCase):
         self.assertLess(time.monotonic() - began, 45)
 
 
+    def test_cache_client_pausing_20_s_in_a_100_mib_object_gets_it_whole(self):
+        import test_web_cache as wc
+        body = pattern(100 * MIB, 40)
+        hits = []
+
+        def origin(conn):
+            conn.recv(65536)
+            hits.append(1)
+            conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % len(body) + body)
+        server = Server(origin)
+        self.addCleanup(server.close)
+        www = free_port()
+        gw = GatewayProcess()
+        self.addCleanup(gw.close)
+        configure(gw, active={"WWW": www})
+        location = os.path.join(gw.dir, "cache") + "/"
+        os.mkdir(location)
+        with open(os.path.join(gw.dir, "cache.reg"), "w") as f:
+            f.write(wc.cache_text(location, 512 << 20))
+        gw.reg("import", os.path.join(gw.dir, "cache.reg"))
+        gw.start()
+
+        def fetch(pause_after=None):
+            with socket.create_connection(("127.0.0.1", www), timeout=60) as s:
+                s.sendall(b"GET http://127.0.0.1:%d/huge HTTP/1.0\r\n\r\n" % server.port)
+                data = bytearray()
+                while chunk := s.recv(MIB):
+                    data += chunk
+                    if pause_after and len(data) >= pause_after:
+                        time.sleep(20)
+                        pause_after = None
+            return bytes(data)
+        first = fetch()
+        self.assertTrue(first.endswith(body))
+        time.sleep(1)
+        second = fetch(pause_after=MIB)
+        self.assertEqual(len(hits), 1, "the second answer comes from the cache")
+        self.assertEqual(hashlib.sha256(second).hexdigest(), hashlib.sha256(first).hexdigest())
+
+    def test_descriptor_exhaustion_is_survived(self):
+        import resource
+        echo = self.echo()
+        port = free_port()
+        gw = GatewayProcess()
+        self.addCleanup(gw.close)
+        configure(gw, mappings=[dict(name="Echo", port=port, host="127.0.0.1",
+                                     target_port=echo.port)])
+        low = lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (64, 64))
+        gw.proc = subprocess.Popen([os.path.join(os.environ["WAYFARER_BIN"], "Wayfarer")],
+                                   env=gw.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                   text=True, preexec_fn=low)
+        deadline = time.monotonic() + 15
+        while time.monotonic() < deadline and "running headless" not in gw.proc.stderr.readline():
+            pass
+        pid = gw.proc.pid
+        clients = [socket.create_connection(("127.0.0.1", port), timeout=10) for _ in range(100)]
+        time.sleep(2)
+        cpu = lambda: sum(int(x) for x in open(f"/proc/{pid}/stat").read().split(")")[1].split()[11:13])
+        before = cpu()
+        time.sleep(2)
+        ticks = cpu() - before
+        threads = len(os.listdir(f"/proc/{pid}/task"))
+        self.assertLess(ticks, 50, "the dispatcher spins while descriptors are exhausted")
+        self.assertLess(threads, 120, "sessions without a client are kept")
+        for c in clients:
+            c.close()
+        time.sleep(3)
+        with socket.create_connection(("127.0.0.1", port), timeout=10) as c:
+            c.sendall(b"back again")
+            self.assertEqual(c.recv(64), b"back again", "service resumes when descriptors return")
+        time.sleep(1)
+        self.assertLess(len(os.listdir(f"/proc/{pid}/task")), 20)
+
+
 class FullDuplexRelay(unittest.TestCase):
     pass
 
