@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 #include "platform/message_queue.h"
@@ -289,22 +288,6 @@ int CloseSocket(Socket s) {
   ForgetSocket(s);
   if (close(s) != 0) return Fail(errno);
   return 0;
-}
-
-void DrainAfterReply(Socket s, int wait_ms, size_t limit) {
-  if (shutdown(s, SHUT_WR) != 0) return;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
-  size_t dropped = 0;
-  char sink[4096];
-  while (dropped < limit) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now())
-                    .count();
-    if (left <= 0 || WaitReadable(s, static_cast<int>(left)) != 1) return;
-    int n = Recv(s, sink, sizeof sink);
-    if (n <= 0) return;  // the peer closed (or the socket failed): nothing left to lose
-    dropped += static_cast<size_t>(n);
-  }
 }
 
 uint16_t LocalPort(Socket s) {

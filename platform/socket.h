@@ -60,10 +60,6 @@ void SetLastSocketError(int error);
 [[nodiscard]] int WaitReadable(Socket s, int timeout_ms);
 [[nodiscard]] int WaitWritable(Socket s, int timeout_ms);
 int CloseSocket(Socket s);
-// After a last answer to a peer whose bytes were never read: stops sending, then reads and
-// drops what the peer still sends until it closes, for at most wait_ms and limit bytes, so
-// the close that follows is not a reset that would destroy the answer. The caller closes.
-void DrainAfterReply(Socket s, int wait_ms = 1000, size_t limit = 256 * 1024);
 // Local port of a bound socket (0 on failure).
 [[nodiscard]] uint16_t LocalPort(Socket s);
 // getpeername as dotted text; false when not connected.

@@ -3,6 +3,7 @@
 #include "gateway/engine/opening_wait.h"
 
 #include <arpa/inet.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <vector>
@@ -122,6 +123,22 @@ int ConnectInOpening(platform::Socket s, const std::string& dotted, uint16_t por
     return platform::kSocketError;
   }
   return ConnectInOpening(s, to, kConnectMs, false);
+}
+
+void DrainAfterAnswer(platform::Socket s) {
+  constexpr int kDrainMs = 1000;
+  constexpr size_t kDrainLimit = 256 * 1024;
+  if (shutdown(s, SHUT_WR) != 0) return;
+  auto end = Clock::now() + std::chrono::milliseconds(kDrainMs);
+  size_t dropped = 0;
+  char sink[4096];
+  while (dropped < kDrainLimit && MsLeft(end) > 0) {
+    if (WaitInOpening(s, false, MsLeft(end)) != WaitResult::kReady) return;
+    int n = platform::Recv(s, sink, sizeof sink);
+    if (n == 0) return;  // the client closed: nothing left to lose
+    if (n < 0 && platform::LastSocketError() != platform::kWsaEWouldBlock) return;
+    if (n > 0) dropped += static_cast<size_t>(n);
+  }
 }
 
 }  // namespace engine

@@ -52,4 +52,9 @@ void ClearOpeningKill();
 // The same to a dotted IPv4 address, within a blocking connect's usual 21 s.
 [[nodiscard]] int ConnectInOpening(platform::Socket s, const std::string& dotted, uint16_t port);
 
+// After a last answer to a client whose bytes were never read: stops sending, then reads and
+// drops what the client still sends until it closes (at most about a second and 256 KiB), so
+// the close that follows is not a reset that destroys the answer. A kill ends it at once.
+void DrainAfterAnswer(platform::Socket s);
+
 }  // namespace engine

@@ -84,7 +84,7 @@ bool FmCsHttpService::Start() {
       Greeting greet = GreetingFor(kCodePop3);
       if (greet && greet(*this) == -1) {
         SendText(kPop3NotResponded);
-        platform::DrainAfterReply(client_socket_);
+        DrainAfterAnswer(client_socket_);
         return false;
       }
     }
@@ -96,7 +96,7 @@ bool FmCsHttpService::Start() {
     int code = OpenMappedLink();
     if (code == -1) {
       SendText(std::string("Wayfarer v2.0 ") + kE10026 + "\r\n");
-      platform::DrainAfterReply(client_socket_);
+      DrainAfterAnswer(client_socket_);
       return false;
     }
     Register(code);

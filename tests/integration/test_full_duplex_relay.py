@@ -253,6 +253,9 @@ class InNamespace(unittest.TestCase):
         self.gateway(active={"Socks": socks, "WWW": www})
         began = time.monotonic()
         silent = [socket.create_connection(("127.0.0.1", p), timeout=60) for p in (socks, www)]
+        # A header block that stops half-way is a violation once the quiet time has passed.
+        unfinished = socket.create_connection(("127.0.0.1", www), timeout=60)
+        unfinished.sendall(b"GET http://127.0.0.1:1/ HTTP/1.0\r\nHost: unfinished\r\n")
         # A header block in three writes 5 s apart is a slow client, not a violation.
         slow = socket.create_connection(("127.0.0.1", www), timeout=60)
         target = Server(lambda c: (c.recv(65536), c.sendall(b"HTTP/1.0 200 OK\r\n\r\nslow ok")))
@@ -270,6 +273,8 @@ class InNamespace(unittest.TestCase):
         self.assertTrue(reply.endswith(b"slow ok"), reply)
         for s in silent:
             self.assertEqual(s.recv(16), b"")  # closed by the gateway
+        self.assertEqual(unfinished.recv(64), b"PROTOCOL Violation")
+        unfinished.close()
         self.assertLess(time.monotonic() - began, 45)
 
 
