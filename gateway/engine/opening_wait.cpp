@@ -76,7 +76,9 @@ int OpeningDeadline::LeftMs() const { return std::min(MsLeft(total_end_), MsLeft
 WaitResult WaitInOpening(platform::Socket s, bool for_write, int timeout_ms) {
   if (t_killed) return WaitResult::kKilled;
   platform::TargetId target = platform::CreateTarget();
-  long events = for_write ? platform::kFdWrite : platform::kFdRead | platform::kFdClose;
+  // A listener reports its pending connection as FD_ACCEPT.
+  long events = for_write ? platform::kFdWrite
+                          : platform::kFdRead | platform::kFdClose | platform::kFdAccept;
   auto end = Clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
   WaitResult result = WaitResult::kTimedOut;
   if (target != 0 && platform::AsyncSelect(s, target, kMsgOpeningWait, events) == 0) {

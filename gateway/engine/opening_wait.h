@@ -33,7 +33,8 @@ class OpeningDeadline {
 
 enum class WaitResult { kReady, kTimedOut, kKilled };
 
-// Waits at most timeout_ms until s is readable (a close counts) or, with for_write, writable
+// Waits at most timeout_ms until s is readable (a close, or a listener's pending connection,
+// counts) or, with for_write, writable
 // (a finished connect counts, whatever its outcome). Meanwhile the thread's messages are
 // taken: a kill ends the wait with kKilled and stays queued for the session's loop; other
 // messages are queued again afterwards, in order.
