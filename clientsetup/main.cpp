@@ -1,15 +1,19 @@
 // Outfitter: points this client machine's browsers, mail readers, hosts file and name servers
 // at the Wayfarer gateway. A single-threaded dialog program.
 #include <QApplication>
+#include <QIcon>
+#include <QPixmap>
 
 #include "clientsetup/main_dialog.h"
 #include "clientsetup/message_box_sink.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  app.setWindowIcon(QIcon(QPixmap(QCoreApplication::applicationDirPath() + "/Outfitter.png")));
   clientsetup::MessageBoxSink sink;
   platform::SetMessageSink(&sink);
   clientsetup::CSetupMainDlg dialog;
+  dialog.setup_info()->set_configure_desktop(true);
   dialog.exec();
   platform::SetMessageSink(nullptr);
   return 0;

@@ -2,10 +2,12 @@
 #include "diagnostics/diag_dialog.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -39,7 +41,9 @@ CDiagDlg::CDiagDlg(QWidget* parent)
         static_cast<void>(platform::ShellOpen(path));
       }) {
   setWindowTitle(kDialogCaption);
-  setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
+  const QPixmap own_icon(QCoreApplication::applicationDirPath() + "/Lookout.png");
+  setWindowIcon(own_icon.isNull() ? style()->standardIcon(QStyle::SP_ComputerIcon)
+                                  : QIcon(own_icon));
   auto* text = new QLabel(kDialogText, this);
   text->setObjectName("static1002");
   text->setWordWrap(true);

@@ -46,6 +46,8 @@ ConsoleApp::ConsoleApp(Mode mode)
           [this](const platform::Message& msg) { OnEngineMessage(msg); })) {
   if (icons_.empty()) {
     std::fprintf(stderr, "Wayfarer: %s not found beside the program; no icons\n", kIconFileName);
+  } else {
+    QApplication::setWindowIcon(icons_.At(kProgramIcon));
   }
 }
 

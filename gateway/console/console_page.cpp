@@ -5,6 +5,9 @@
 
 #include "gateway/console/about_page.h"
 #include "gateway/console/connections_page.h"
+#include "gateway/console/console_window.h"
+#include "gateway/console/security_page.h"
+#include "gateway/console/services_page.h"
 
 namespace console {
 namespace {
@@ -23,8 +26,8 @@ std::function<bool()>& Probe() {
 
 std::vector<TabEntry> ConsoleTabs(bool dial_bound) {
   std::vector<TabEntry> tabs = {{PageKind::kServices, "Services"},
-                               {PageKind::kConnections, "Connections"},
-                               {PageKind::kSecurity, "Security"}};
+                                {PageKind::kConnections, "Connections"},
+                                {PageKind::kSecurity, "Security"}};
   if (dial_bound) tabs.push_back({PageKind::kDial, " Dial"});
   tabs.push_back({PageKind::kCache, "Cache"});
   tabs.push_back({PageKind::kAbout, "About"});
@@ -40,11 +43,17 @@ void RegisterPage(PageKind kind, PageCreator creator) {
 }
 
 bool HasPage(PageKind kind) {
-  return kind == PageKind::kConnections || kind == PageKind::kAbout || Creators().count(kind) != 0;
+  return kind == PageKind::kServices || kind == PageKind::kConnections ||
+         kind == PageKind::kSecurity || kind == PageKind::kAbout || Creators().count(kind) != 0;
 }
 
 ConsolePage* CreatePage(PageKind kind, QWidget* parent) {
+  if (kind == PageKind::kServices) {
+    const auto* window = dynamic_cast<const ConsoleWindow*>(parent);
+    return new ServicesPage(parent, window != nullptr ? window->icons() : IconList());
+  }
   if (kind == PageKind::kConnections) return new ConnectionsPage(parent);
+  if (kind == PageKind::kSecurity) return new SecurityPage(parent);
   if (kind == PageKind::kAbout) return new AboutPage(parent);
   auto it = Creators().find(kind);
   return it == Creators().end() ? nullptr : it->second(parent);

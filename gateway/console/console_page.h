@@ -1,6 +1,6 @@
 // The console's tabs in their fixed order, the base of every page and the factory that creates
-// a tab's page when the tab is selected. The Connections and About pages are built in; the
-// pages of other areas register their creator at start-up. Qt thread only.
+// a tab's page when the tab is selected. The Services, Connections, Security and About pages are
+// built in; the pages of other areas register their creator at start-up. Qt thread only.
 #pragma once
 
 #include <QWidget>

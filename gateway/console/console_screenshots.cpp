@@ -1,9 +1,13 @@
 // Writes a screenshot of each console page and dialog into the build's screenshots folder:
-// console_connections.png, console_about.png, console_password.png, console_tray_menu.png,
+// console_services.png, console_connections.png, console_security.png, console_about.png, the
+// service dialogs (console_modify_service.png, console_modify_server.png,
+// console_new_mapping.png, console_modify_dns.png), console_rule.png,
+// console_change_password.png, console_password.png, console_tray_menu.png,
 // console_exit_question.png and console_icons.png (the icon strip, enlarged).
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <cstdlib>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,14 +18,19 @@
 #include <QTest>
 #include <QTimer>
 
+#include "gateway/console/change_password_dialog.h"
 #include "gateway/console/console_window.h"
 #include "gateway/console/icon_list.h"
 #include "gateway/console/password_prompt.h"
 #include "gateway/console/qt_message_sink.h"
+#include "gateway/console/rule_dialog.h"
+#include "gateway/console/service_dialog.h"
 #include "gateway/console/tray_window.h"
 #include "gateway/engine/config_store.h"
 #include "gateway/engine/engine_messages.h"
+#include "gateway/engine/security_page.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/service_list.h"
 #include "platform/testing/temp_store.h"
 
 namespace console {
@@ -34,10 +43,65 @@ bool Save(QWidget* widget, const char* name) {
   return widget->grab().save(QString(WAYFARER_SCREENSHOT_DIR "/") + name);
 }
 
+// Two mappings beside the default services, SMTP switched on, and three deny rules.
+void AddAdministeredSettings() {
+  const char* mappings[][3] = {{"Intranet", "8080", "10.0.0.9"}, {"Printer", "9100", "10.0.0.7"}};
+  int n = 10;
+  for (const auto& m : mappings) {
+    engine::ServiceEntry e;
+    e.ServiceType = engine::kTcpMappedLinkType;
+    e.MappingName = m[0];
+    e.PortNum = std::atoi(m[1]);
+    e.IsActive = n == 10 ? 1 : 0;
+    e.DefaultHost = m[2];
+    e.DefaultHostPortNum = 80;
+    e.ProtocolType = 0;
+    ASSERT_EQ(engine::CreateServiceEntry(n++, e), 0);
+  }
+  ASSERT_EQ(engine::Services().Load(), 0);
+  engine::ServiceEntry smtp = engine::Services().Snapshot()[6];
+  smtp.IsActive = 1;
+  smtp.DefaultHost = "mail.example.net";
+  ASSERT_EQ(engine::Services().Update(smtp.PortNum, smtp.ServiceType, smtp), 0);
+  const engine::RuleRecord rules[] = {{2, "192.168.0.40", "All", ""},
+                                      {1, "All", "All", "games;chat"},
+                                      {0, "192.168.0.66", "All", ""}};
+  for (const auto& rule : rules) ASSERT_GE(engine::SecureRule(rule), 0);
+}
+
+void SaveDialogs() {
+  const std::vector<engine::ServiceEntry> services = engine::Services().Snapshot();
+  const std::pair<size_t, const char*> shots[] = {{0, "console_modify_service.png"},
+                                                  {6, "console_modify_server.png"},
+                                                  {9, "console_modify_dns.png"}};
+  for (const auto& [row, file] : shots) {
+    const engine::ServiceEntry& e = services[row];
+    ServiceDialog dialog(engine::DialogKindFor(e.ServiceType), false, e.ServiceType,
+                         engine::ServiceDialogInputFor(e));
+    EXPECT_TRUE(Save(&dialog, file));
+  }
+  engine::ServiceDialogInput typed;
+  typed.active = true;
+  typed.port = 8081;
+  typed.seconds = engine::kNewMappingSeconds;
+  typed.server = "intranet.example";
+  typed.server_port = 80;
+  typed.mapping_name = "Intranet web";
+  ServiceDialog mapping(engine::ServiceDialogKind::kMapping, true, engine::kTcpMappedLinkType,
+                        typed);
+  EXPECT_TRUE(Save(&mapping, "console_new_mapping.png"));
+  engine::RuleRecord rule{1, "All", "All", "games;chat"};
+  RuleDialog rule_dialog(engine::DialogInputFor(rule));
+  EXPECT_TRUE(Save(&rule_dialog, "console_rule.png"));
+  ChangePasswordDialog change;
+  EXPECT_TRUE(Save(&change, "console_change_password.png"));
+}
+
 TEST(ConsoleScreenshots, EveryPageAndDialog) {
   platform::testing::TempStore store;
   ASSERT_EQ(engine::WriteDefaultConfiguration(), 0);
   ASSERT_EQ(engine::WriteCurrentTab(1), 0);
+  AddAdministeredSettings();
   const IconList icons = IconList::Load(WAYFARER_BIN_DIR "/WayfarerIcons.png");
   ASSERT_FALSE(icons.empty());
   ConsoleOptions options;
@@ -52,8 +116,13 @@ TEST(ConsoleScreenshots, EveryPageAndDialog) {
   auto* mail = new engine::SessionNotice{"192.168.0.12", engine::kCodePop3, 1, "POP3"};
   window.OnEngineMessage({0, engine::kMsgSessionAdded, 0, reinterpret_cast<intptr_t>(mail)});
   EXPECT_TRUE(Save(&window, "console_connections.png"));
+  window.tabs()->setCurrentIndex(window.TabIndexOf(PageKind::kServices));
+  EXPECT_TRUE(Save(&window, "console_services.png"));
+  window.tabs()->setCurrentIndex(window.TabIndexOf(PageKind::kSecurity));
+  EXPECT_TRUE(Save(&window, "console_security.png"));
   window.tabs()->setCurrentIndex(window.TabIndexOf(PageKind::kAbout));
   EXPECT_TRUE(Save(&window, "console_about.png"));
+  SaveDialogs();
 
   PasswordPrompt prompt;
   prompt.edit()->setText("secret");

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 #include <memory>
 
+#include "gateway/console/console_banner.h"
 #include "gateway/engine/config_store.h"
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/gateway_app.h"
@@ -14,7 +15,7 @@
 namespace console {
 namespace {
 
-constexpr QSize kConsoleSize(520, 380);
+constexpr QSize kConsoleSize(600, 460);
 
 }  // namespace
 
@@ -42,6 +43,7 @@ ConsoleWindow::ConsoleWindow(ConsoleOptions options, QWidget* parent)
   engine::SetConsoleTarget(options_.notice_target);
   setWindowTitle(engine::kAppCaption);
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(MakeConsoleBanner(options_.icons.directory(), this));
   tabs_ = new QTabBar(this);
   tabs_->setObjectName("ctl1000");
   tabs_->setExpanding(false);

@@ -40,6 +40,7 @@ class ConsoleWindow : public QWidget {
   [[nodiscard]] QTabBar* tabs() const { return tabs_; }
   [[nodiscard]] ConsolePage* page() const { return page_; }
   [[nodiscard]] PageKind current_kind() const;
+  [[nodiscard]] const IconList& icons() const { return options_.icons; }
   // The tab index of kind, -1 when this run has no such tab.
   [[nodiscard]] int TabIndexOf(PageKind kind) const;
 

@@ -1,6 +1,7 @@
 // Cuts the icon strip into its 21 squares.
 #include "gateway/console/icon_list.h"
 
+#include <QFileInfo>
 #include <QImage>
 #include <QPixmap>
 
@@ -14,10 +15,18 @@ IconList IconList::Load(const QString& path) {
   if (strip.isNull() || strip.width() < kIconCount * kIconSize || strip.height() < kIconSize) {
     return list;
   }
+  list.directory_ = QFileInfo(path).absolutePath();
+  QString big_path = path;
+  big_path.replace(".png", "32.png");
+  const QImage big(big_path);
+  const int big_size = 2 * kIconSize;
+  const bool with_big =
+      !big.isNull() && big.width() >= kIconCount * big_size && big.height() >= big_size;
   list.icons_.reserve(kIconCount);
   for (int i = 0; i < kIconCount; ++i) {
-    list.icons_.emplace_back(
-        QPixmap::fromImage(strip.copy(i * kIconSize, 0, kIconSize, kIconSize)));
+    QIcon icon(QPixmap::fromImage(strip.copy(i * kIconSize, 0, kIconSize, kIconSize)));
+    if (with_big) icon.addPixmap(QPixmap::fromImage(big.copy(i * big_size, 0, big_size, big_size)));
+    list.icons_.push_back(icon);
   }
   return list;
 }

@@ -1,58 +1,89 @@
-// Build tool: paints the gateway's 21 icons and writes them as one strip "WayfarerIcons.png"
-// (the path given as the only argument). Indexes follow the service list: WWW 0, DNS 3,
+// Build tool: renders the gateway's pictures from their SVG sources (the folder given first)
+// into the output folder given second: "WayfarerIcons.png" and "WayfarerIcons32.png" (the 21
+// icons as strips of 16 and 32 pixel squares), the console's two banners and its four icons,
+// and the three programs' window icons. Indexes follow the service list: WWW 0, DNS 3,
 // Telnet 5, News 8, RealAudio 9, POP3 10, SMTP 11, FTP 15, inactive 16, IRC 17, mappings 18,
-// Socks 19; 1 is the program's own icon; the others are spare pictures.
-#include <QFont>
+// Socks 19; 1 is the program's own icon; the others picture the console's areas.
+#include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QSvgRenderer>
 #include <cstdio>
 
 namespace {
 
-struct IconPicture {
-  const char* text;
-  QColor colour;
+constexpr const char* kServiceIcons[21] = {
+    "service_00_www",      "service_01_wayfarer",  "service_02_connections", "service_03_dns",
+    "service_04_security", "service_05_telnet",    "service_06_dial",        "service_07_cache",
+    "service_08_news",     "service_09_realaudio", "service_10_pop3",        "service_11_smtp",
+    "service_12_about",    "service_13_help",      "service_14_kill",        "service_15_ftp",
+    "service_16_inactive", "service_17_irc",       "service_18_mapping",     "service_19_socks",
+    "service_20_new",
 };
+// The console's four icons: the office network, the gateway, the Internet, the guard.
+constexpr const char* kConsoleIcons[4] = {"console_lan", "service_01_wayfarer", "service_00_www",
+                                          "service_04_security"};
 
-// Two letters on a coloured round tile per index.
-const IconPicture kPictures[21] = {
-    {"W", QColor(30, 110, 200)},  {"Wf", QColor(20, 140, 90)},  {"Co", QColor(90, 90, 160)},
-    {"D", QColor(150, 70, 170)},  {"Se", QColor(170, 60, 40)},  {"T", QColor(40, 40, 40)},
-    {"Di", QColor(200, 130, 20)}, {"Ca", QColor(110, 80, 40)},  {"N", QColor(60, 120, 140)},
-    {"RA", QColor(190, 40, 90)},  {"P", QColor(30, 150, 160)},  {"S", QColor(80, 140, 40)},
-    {"Ab", QColor(100, 100, 100)}, {"?", QColor(60, 90, 200)},  {"K", QColor(200, 40, 40)},
-    {"F", QColor(160, 110, 30)},  {"x", QColor(150, 150, 150)}, {"I", QColor(120, 60, 160)},
-    {"M", QColor(30, 100, 70)},   {"So", QColor(70, 70, 130)},  {"+", QColor(90, 130, 90)},
-};
+// Draws source into target at rect; false when the source is missing or not an SVG.
+bool Render(const QString& source, QPainter* painter, const QRectF& rect) {
+  QSvgRenderer svg(source);
+  if (!svg.isValid()) {
+    std::fprintf(stderr, "make_icons: cannot read %s\n", qPrintable(source));
+    return false;
+  }
+  svg.render(painter, rect);
+  return true;
+}
+
+// The named sources side by side, each a square of size; written to out.
+bool Strip(const QDir& in, const char* const* names, int count, int size, const QString& out) {
+  QImage strip(count * size, size, QImage::Format_ARGB32);
+  strip.fill(Qt::transparent);
+  QPainter painter(&strip);
+  painter.setRenderHint(QPainter::Antialiasing);
+  for (int i = 0; i < count; ++i) {
+    if (!Render(in.filePath(QString(names[i]) + ".svg"), &painter,
+                QRectF(i * size, 0, size, size))) {
+      return false;
+    }
+  }
+  painter.end();
+  return strip.save(out, "PNG");
+}
+
+bool Picture(const QDir& in, const char* name, QSize size, const QString& out) {
+  QImage image(size, QImage::Format_ARGB32);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  if (!Render(in.filePath(QString(name) + ".svg"), &painter, QRectF(QPointF(0, 0), size))) {
+    return false;
+  }
+  painter.end();
+  return image.save(out, "PNG");
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: make_icons OUTPUT.png\n");
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: make_icons SVG_DIR OUTPUT_DIR\n");
     return 2;
   }
   QGuiApplication app(argc, argv);
-  QImage strip(21 * 16, 16, QImage::Format_ARGB32);
-  strip.fill(Qt::transparent);
-  QPainter painter(&strip);
-  painter.setRenderHint(QPainter::Antialiasing);
-  QFont font("DejaVu Sans");
-  font.setPixelSize(8);
-  font.setBold(true);
-  painter.setFont(font);
-  for (int i = 0; i < 21; ++i) {
-    const QRect tile(i * 16, 0, 16, 16);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(kPictures[i].colour);
-    painter.drawRoundedRect(tile.adjusted(1, 1, -1, -1), 4, 4);
-    painter.setPen(Qt::white);
-    painter.drawText(tile, Qt::AlignCenter, kPictures[i].text);
-  }
-  painter.end();
-  if (!strip.save(argv[1], "PNG")) {
-    std::fprintf(stderr, "make_icons: cannot write %s\n", argv[1]);
+  const QDir in(argv[1]);
+  const QDir out(argv[2]);
+  const bool ok = Strip(in, kServiceIcons, 21, 16, out.filePath("WayfarerIcons.png")) &&
+                  Strip(in, kServiceIcons, 21, 32, out.filePath("WayfarerIcons32.png")) &&
+                  Strip(in, kConsoleIcons, 4, 32, out.filePath("ConsoleIcons.png")) &&
+                  Picture(in, "banner_left", QSize(200, 40), out.filePath("ConsoleBanner1.png")) &&
+                  Picture(in, "banner_right", QSize(200, 40), out.filePath("ConsoleBanner2.png")) &&
+                  Picture(in, "service_01_wayfarer", QSize(64, 64), out.filePath("Wayfarer.png")) &&
+                  Picture(in, "outfitter", QSize(64, 64), out.filePath("Outfitter.png")) &&
+                  Picture(in, "lookout", QSize(64, 64), out.filePath("Lookout.png"));
+  if (!ok) {
+    std::fprintf(stderr, "make_icons: cannot write the pictures into %s\n", argv[2]);
     return 1;
   }
   return 0;

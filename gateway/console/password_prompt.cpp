@@ -24,6 +24,8 @@ PasswordPrompt::PasswordPrompt(QWidget* parent) : QDialog(parent) {
   connect(buttons, &QDialogButtonBox::accepted, this, &PasswordPrompt::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &PasswordPrompt::reject);
   layout->addWidget(buttons);
+  // Wide enough that the title bar shows the whole caption.
+  setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + 140);
 }
 
 void PasswordPrompt::accept() {

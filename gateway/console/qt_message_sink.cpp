@@ -70,12 +70,11 @@ struct QtMessageSink::Waits {
   bool closed = false;  // guarded by mu
 };
 
-int ShowMessageBox(const std::string& caption, const std::string& text,
-                   platform::MessageIcon icon, platform::MessageButtons buttons) {
-  QString body = QString::fromStdString(text);
-  if (caption != engine::kAppCaption) body = QString::fromStdString(caption) + "\n\n" + body;
-  QMessageBox box(ToQt(icon), engine::kAppCaption, body, ToQt(buttons),
-                  QApplication::activeWindow());
+int ShowMessageBox(const std::string& caption, const std::string& text, platform::MessageIcon icon,
+                   platform::MessageButtons buttons) {
+  QMessageBox box(ToQt(icon),
+                  QString::fromStdString(caption.empty() ? engine::kAppCaption : caption),
+                  QString::fromStdString(text), ToQt(buttons), QApplication::activeWindow());
   box.setObjectName("wayfarerMessageBox");
   return FromQt(box.exec());
 }

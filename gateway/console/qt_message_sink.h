@@ -1,4 +1,4 @@
-// The gateway's messages to the administrator as Qt message boxes, always titled "Wayfarer".
+// The gateway's messages to the administrator as Qt message boxes, titled with their caption.
 // Installed by the console for the program's life. Show may be called from any thread: off
 // the Qt thread the box is shown by the Qt thread and the caller waits for the answer, or
 // until Close() (shut-down) answers every waiting caller with the default button.
@@ -25,9 +25,9 @@ class QtMessageSink : public platform::MessageSink {
   std::shared_ptr<Waits> waits_;  // shared with the boxes queued to the Qt thread
 };
 
-// The box itself, on the Qt thread. The window title is "Wayfarer"; a different caption the
-// engine passed (e.g. "Incorrect Password") heads the text so it is not lost.
-int ShowMessageBox(const std::string& caption, const std::string& text,
-                   platform::MessageIcon icon, platform::MessageButtons buttons);
+// The box itself, on the Qt thread, titled with the caption ("Wayfarer", or one of the
+// password messages' own, e.g. "Incorrect Password"; an empty one gives "Wayfarer").
+int ShowMessageBox(const std::string& caption, const std::string& text, platform::MessageIcon icon,
+                   platform::MessageButtons buttons);
 
 }  // namespace console

@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "gateway/engine/client_filter.h"
 #include "gateway/engine/service_catalogue.h"
 #include "gateway/engine/service_list.h"
 #include "gateway/engine/store_access.h"
@@ -157,6 +158,7 @@ int WriteDefaultConfiguration() {
   SetDword(key, "CurrentTab", 0);
   SetDword(key, "TotalServices", static_cast<int>(kDefaultServices.size()));
   SetDword(key, "TotalSecurity", 0);
+  SetString(key, kAllowedClientsValue, kAllowedClientsDefault);
   for (size_t i = 0; i < kDefaultServices.size(); ++i) {
     if (WriteDefaultService(static_cast<int>(i), kDefaultServices[i]) != 0) return -1;
   }

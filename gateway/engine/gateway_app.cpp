@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "gateway/engine/client_filter.h"
 #include "gateway/engine/config_store.h"
 #include "gateway/engine/dns_cache.h"
 #include "gateway/engine/listeners.h"
@@ -44,6 +45,7 @@ GatewayApp::Start GatewayApp::InitInstance() {
   if (WriteDefaultConfiguration() != 0) {
     std::fprintf(stderr, "Wayfarer: cannot write the settings store %s\n", store.c_str());
   }
+  LoadAllowedClients();
   if (Services().Load() != 0) {
     platform::ShowAdminMessage(kAppCaption, kE10001, platform::MessageIcon::kExclamation);
     return Start::kFailed;

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <new>
 
+#include "gateway/engine/client_filter.h"
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/listeners.h"
 #include "gateway/engine/relay_openings.h"
@@ -166,6 +167,9 @@ platform::TargetId NetMsgTarget() { return g_netmsg.load(); }
 int DispatchNetMessage(platform::TargetId window, unsigned message, platform::Wparam wparam,
                        platform::Lparam) {
   auto s = static_cast<platform::Socket>(wparam);
+  if ((message == kMsgUdpMappedRead || message == kMsgDnsDatagram) && DropOutsiderDatagram(s)) {
+    return 1;
+  }
   switch (message) {
     case kMsgWwwAccept:
     case kMsgPop3Accept:

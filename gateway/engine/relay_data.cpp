@@ -20,9 +20,18 @@ bool FmCsHttpService::Inspecting() {
   return cache_.state != kCachePassThrough && GetCacheHook() != nullptr;
 }
 
-int FmCsHttpService::Inspect(char* data, size_t n) {
+int FmCsHttpService::Inspect(char* data, size_t* n) {
   CacheHook* hook = GetCacheHook();
-  return hook ? hook->CacheResponseChunk(*this, data, n) : -1;
+  return hook ? hook->CacheResponseChunk(*this, data, *n) : -1;
+}
+
+int FmCsHttpService::GateInspector::Inspect(char* data, size_t* n) {
+  size_t own = owner_.request_gate_->TakeClientBytes(data, *n);
+  if (own == *n) return -1;
+  // Bytes past the forwarded request would reach its server unchecked: what belongs to the
+  // request is still delivered, then the session ends.
+  *n = own;
+  return 1;
 }
 
 // Response bytes wait while the cache reads the header block.

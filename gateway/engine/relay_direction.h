@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 
@@ -51,6 +52,8 @@ class RelayDirection {
   [[nodiscard]] Write Drain(size_t* sent);
   // Forgets the held bytes (their destination is gone).
   void Drop();
+  // Forgets the last n bytes read into the buffer (an inspector refused them).
+  void DropTail(size_t n) { held_ -= std::min(n, held_); }
 
  private:
   bool UsePipe();

@@ -99,9 +99,15 @@ void RelayPair::Pump(Dir d) {
     if (r == RelayDirection::Read::kNothing) break;  // the read event is armed again
     if (r == RelayDirection::Read::kEnd) side.source_done = true;
     if (r != RelayDirection::Read::kSome) continue;  // drains what is held, then leaves
-    if (inspecting && fresh && inspector->Inspect(fresh, n) == 0) {
-      ended_ = true;
-      return;
+    if (inspecting && fresh) {
+      size_t keep = n;
+      int verdict = inspector->Inspect(fresh, &keep);
+      if (keep < n) side.dir.DropTail(n - keep);
+      if (verdict == 0) {
+        ended_ = true;
+        return;
+      }
+      if (verdict == 1) side.last = side.source_done = true;
     }
   }
   if (round == kPumpRounds && !side.dead) {
@@ -167,6 +173,9 @@ bool RelayPair::Complete(Dir d) const {
 RelayPair::Result RelayPair::Outcome() const {
   if (failed_) return Result::kFailed;
   if (ended_) return Result::kDone;
+  for (const Side& side : side_) {
+    if (side.last && (side.dead || side.dir.held() == 0)) return Result::kDone;
+  }
   bool done = pass_half_close_ ? Complete(kUp) && Complete(kDown) : Complete(kDown);
   return done ? Result::kDone : Result::kGoOn;
 }

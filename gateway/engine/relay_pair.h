@@ -31,9 +31,11 @@ class RelayInspector {
   virtual ~RelayInspector() = default;
   // True while bytes of the direction must be looked at (they then pass through a buffer).
   virtual bool Inspecting() = 0;
-  // Bytes just read, still held and writable in place. -1 goes on; 0 ends the session at once
-  // (the client has been answered otherwise).
-  virtual int Inspect(char* data, size_t n) = 0;
+  // Bytes just read (*n of them), still held and writable in place. The inspector may shorten
+  // *n: the rest is dropped. -1 goes on; 0 ends the session at once (the client has been
+  // answered otherwise); 1 reads no more from this source and ends the session once what is
+  // held was delivered.
+  virtual int Inspect(char* data, size_t* n) = 0;
   // True while the bytes read must not be delivered yet (a full holding is delivered anyway).
   virtual bool Holding() { return false; }
 };
@@ -84,6 +86,7 @@ class RelayPair {
     bool shut = false;           // the close was passed on (or is not to be)
     bool dead = false;           // the destination failed: nothing more goes this way
     bool waiting = false;        // bytes wait for a congested destination
+    bool last = false;           // the inspector ended this source: the session ends once drained
     Clock::time_point since;     // last progress while waiting
   };
 

@@ -30,7 +30,10 @@ void FmCsHttpService::SelectForRelay(platform::Socket) {
   // A WWW request's client may close its sending side after the request: it still gets the
   // whole answer. Every other kind (and a tunnel) passes a half-close on.
   relay_->set_pass_half_close(service_code_ != kCodeWww || tunnel_);
-  if (service_code_ == kCodeWww && !tunnel_) relay_->SetInspector(RelayPair::kDown, this);
+  if (service_code_ == kCodeWww && !tunnel_) {
+    relay_->SetInspector(RelayPair::kDown, this);
+    relay_->SetInspector(RelayPair::kUp, &gate_inspector_);
+  }
   [[maybe_unused]] int rc = relay_->Start(client_socket_, server_socket_, window_, kMsgRelayEvent);
 }
 

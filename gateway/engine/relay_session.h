@@ -42,6 +42,16 @@ struct CacheFields {
   off_t serve_offset = 0;
 };
 
+// What a WWW session's client may still send once its request has gone to the server; the
+// web opening sets one for every request it forwards (none for a tunnel).
+class RequestGate {
+ public:
+  virtual ~RequestGate() = default;
+  // The leading part of the n client bytes that belongs to the forwarded request. The session
+  // forwards that part and ends when anything is left over.
+  virtual size_t TakeClientBytes(const char* data, size_t n) = 0;
+};
+
 class FmCsHttpService : public SessionThread, private RelayInspector {
  public:
   FmCsHttpService(platform::Socket listening_socket, int idle_timeout, int service_code);
@@ -56,6 +66,7 @@ class FmCsHttpService : public SessionThread, private RelayInspector {
   [[nodiscard]] platform::Socket listening_socket() const { return listening_socket_; }
   [[nodiscard]] int service_code() const { return service_code_; }
   [[nodiscard]] CacheFields& cache() { return cache_; }
+  void set_request_gate(std::unique_ptr<RequestGate> gate) { request_gate_ = std::move(gate); }
   // Hands a socket to the relay; once both the client and the server socket are set, the
   // relay of both directions starts (events on the private target).
   void SelectForRelay(platform::Socket s);
@@ -90,7 +101,7 @@ class FmCsHttpService : public SessionThread, private RelayInspector {
   void SendText(const std::string& text);
   // RelayInspector: the web cache looks at response bytes until it has decided.
   bool Inspecting() override;
-  int Inspect(char* data, size_t n) override;
+  int Inspect(char* data, size_t* n) override;
   bool Holding() override;
 
   std::unique_ptr<RelayPair> relay_ = std::make_unique<RelayPair>();
@@ -100,7 +111,20 @@ class FmCsHttpService : public SessionThread, private RelayInspector {
   bool relay_started_ = false;
   bool tunnel_ = false;
   bool watching_server_ = false;  // the client left while the cache stored: server watched
-  bool active_ = false;           // activity since the last idle tick
+  // WWW requests only: how much more of the client's bytes belong to the forwarded request.
+  std::unique_ptr<RequestGate> request_gate_;
+  // Looks at the client's bytes through request_gate_.
+  class GateInspector : public RelayInspector {
+   public:
+    explicit GateInspector(FmCsHttpService& owner) : owner_(owner) {}
+    bool Inspecting() override { return owner_.request_gate_ != nullptr; }
+    int Inspect(char* data, size_t* n) override;
+
+   private:
+    FmCsHttpService& owner_;
+  };
+  GateInspector gate_inspector_{*this};
+  bool active_ = false;  // activity since the last idle tick
   bool timer_set_ = false;
   bool closed_ = false;
 };

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <set>
 
+#include "gateway/engine/client_filter.h"
 #include "gateway/engine/dial_context.h"
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/opening_wait.h"
@@ -71,8 +72,14 @@ bool SessionThread::AcceptClient() {
     g_live_threads.insert(thread_id());
   }
   window_ = platform::CreateTarget();
-  if (client_socket_ == platform::kInvalidSocket)
+  if (client_socket_ == platform::kInvalidSocket) {
     client_socket_ = platform::Accept(listening_socket_);
+  }
+  // A client outside AllowedClients is closed before a byte is sent to it.
+  if (client_socket_ != platform::kInvalidSocket && !AdmitClientSocket(client_socket_)) {
+    platform::CloseSocket(client_socket_);
+    client_socket_ = platform::kInvalidSocket;
+  }
   GetPeerAddress(client_socket_, &client_address_);
   return client_socket_ != platform::kInvalidSocket;
 }

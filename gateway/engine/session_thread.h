@@ -28,8 +28,9 @@ class SessionThread : public platform::WorkerThread {
 
  protected:
   // Creates the private target, takes the client (accepted by the dispatcher, or accepted
-  // here from the listening socket) and its address. False when there is no client, or the
-  // gateway is shutting down: the session must end at once.
+  // here from the listening socket) and its address. False when there is no client, the
+  // client is outside AllowedClients (closed, client socket kInvalidSocket), or the gateway
+  // is shutting down: the session must end at once.
   bool AcceptClient();
   // Registers under code (once). 0 or -1.
   int Register(int code);

@@ -9,6 +9,7 @@
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/link_provider.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/target_guard.h"
 #include "gateway/proxies/ftp_commands.h"
 
 namespace proxies {
@@ -161,7 +162,8 @@ int FmCsFTPProxy::HandleLogin(const std::string& line) {
     }
   }
   if (engine::CheckAccess(engine::kMatchByAddress, engine::RuleNumberFor(engine::kCodeFtp),
-                          client_address_, dotted, "") != 0) {
+                          client_address_, dotted, "") != 0 ||
+      engine::TargetRefused(client_address_, dotted, port)) {
     return SendText(client_socket_, kFtpDenied);
   }
   login_line_ = line;

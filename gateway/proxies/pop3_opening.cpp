@@ -16,6 +16,7 @@
 #include "gateway/engine/opening_wait.h"
 #include "gateway/engine/relay_session.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/target_guard.h"
 #include "gateway/web/resolve_target.h"
 #include "platform/socket_errors.h"
 
@@ -118,7 +119,8 @@ int OpenWatched(engine::FmCsHttpService& session) {
     return Fail(client, engine::Link().LinkStatus() == -1 ? kPop3NoDialer : kPop3DomainNotFound);
   }
   if (engine::CheckAccess(engine::kMatchByAddress, engine::RuleNumberFor(engine::kCodePop3),
-                          session.client_address(), address, "") != 0) {
+                          session.client_address(), address, "") != 0 ||
+      engine::TargetRefused(session.client_address(), address, kPop3Port)) {
     return Fail(client, kPop3Denied);
   }
   return ReachServer(session, address, account);

@@ -7,10 +7,12 @@
 #include <cstring>
 #include <string>
 
+#include "gateway/engine/access_rules.h"
 #include "gateway/engine/dial_context.h"
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/opening_wait.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/target_guard.h"
 #include "platform/socket_errors.h"
 
 namespace proxies {
@@ -76,6 +78,15 @@ bool CRealAudio::ConnectServer(const RealAudioRequest& req) {
       return false;
     }
   }
+  // The rules for the RealAudio service, and the gateway's own addresses, apply to the server
+  // the player names; a refusal is answered as bad connection information.
+  if (engine::CheckAccess(engine::kMatchByAddress, engine::RuleNumberFor(engine::kCodeRealAudio),
+                          client_address_, address, "") != 0 ||
+      engine::TargetRefused(client_address_, address, req.port) ||
+      inet_pton(AF_INET, address.c_str(), &server_address_) != 1) {
+    Reply(kReplyBadInformation);
+    return false;
+  }
   if (engine::ConnectInOpening(server_socket_, address, req.port) != 0) {
     Reply(kReplyNotConnected);
     return false;
@@ -109,9 +120,9 @@ bool CRealAudio::HandleMessage(const platform::Message& msg) {
   }
 }
 
-int CRealAudio::Inspect(char* data, size_t n) {
+int CRealAudio::Inspect(char* data, size_t* n) {
   udp_setup_pending_ = false;
-  return UdpSetup(data, n) ? -1 : 0;
+  return UdpSetup(data, *n) ? -1 : 0;
 }
 
 bool CRealAudio::UdpSetup(char* block, size_t n) {
@@ -145,7 +156,12 @@ bool CRealAudio::UdpSetup(char* block, size_t n) {
 
 bool CRealAudio::UdpRelayStep(platform::Socket s) {
   if (s == udp_client_ && s != platform::kInvalidSocket) {
-    // The player answered on the forwarding socket: the UDP relay stops, TCP goes on.
+    // The player answered on the forwarding socket: the UDP relay stops, TCP goes on. A
+    // datagram from anyone else is dropped.
+    char drop[1];
+    sockaddr_in source{};
+    int n = platform::RecvFrom(s, drop, sizeof drop, &source);
+    if (n >= 0 && source.sin_addr.s_addr != player_udp_.sin_addr.s_addr) return true;
     CloseUdp();
     return true;
   }
@@ -157,7 +173,8 @@ bool CRealAudio::UdpRelayStep(platform::Socket s) {
   sockaddr_in source{};
   int n = platform::RecvFrom(s, datagram.data(), datagram.size(), &source);
   if (n < 0) return platform::LastSocketError() == platform::kWsaEWouldBlock;
-  if (n == 0) return true;
+  // Only the server's datagrams are relayed; anyone else's are dropped.
+  if (n == 0 || source.sin_addr.s_addr != server_address_.s_addr) return true;
   return platform::SendTo(udp_client_, datagram.data(), static_cast<size_t>(n), player_udp_) >= 0;
 }
 

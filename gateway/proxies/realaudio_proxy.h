@@ -36,7 +36,7 @@ class CRealAudio : public engine::SessionThread, private engine::RelayInspector 
   bool HandleMessage(const platform::Message& msg);
   // RelayInspector: the player's first request carries its UDP port, rewritten in place.
   bool Inspecting() override { return udp_setup_pending_; }
-  int Inspect(char* data, size_t n) override;
+  int Inspect(char* data, size_t* n) override;
   bool UdpSetup(char* block, size_t n);
   bool UdpRelayStep(platform::Socket s);
   void Reply(int code);
@@ -46,6 +46,7 @@ class CRealAudio : public engine::SessionThread, private engine::RelayInspector 
   platform::Socket udp_server_ = platform::kInvalidSocket;
   platform::Socket udp_client_ = platform::kInvalidSocket;
   sockaddr_in player_udp_{};
+  in_addr server_address_{};  // the only source the UDP relay takes datagrams from
   uint16_t udp_offset_ = 0;
   bool udp_setup_pending_ = false;
 };

@@ -12,6 +12,7 @@
 #include "gateway/engine/opening_wait.h"
 #include "gateway/engine/relay_session.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/target_guard.h"
 #include "platform/socket_errors.h"
 
 namespace proxies {
@@ -92,7 +93,8 @@ int OpenSocks(engine::FmCsHttpService& session) {
     return -1;
   }
   if (engine::CheckAccess(engine::kMatchByAddress, engine::RuleNumberFor(engine::kCodeSocks),
-                          session.client_address(), request.address, "") != 0) {
+                          session.client_address(), request.address, "") != 0 ||
+      engine::TargetRefused(session.client_address(), request.address, request.port)) {
     [[maybe_unused]] int rc = platform::SendAll(client, kSocksDenied, sizeof kSocksDenied - 1);
     return -1;
   }

@@ -8,6 +8,7 @@
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/link_provider.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/target_guard.h"
 #include "platform/socket_errors.h"
 
 namespace proxies {
@@ -137,7 +138,8 @@ FmCsTelnetProxy::HostResult FmCsTelnetProxy::ProcessHostLine() {
     }
   }
   if (engine::CheckAccess(engine::kMatchByAddress, engine::RuleNumberFor(engine::kCodeTelnet),
-                          client_address_, dotted, "") != 0) {
+                          client_address_, dotted, "") != 0 ||
+      engine::TargetRefused(client_address_, dotted, kTelnetPort)) {
     return Report(kTelnetDenied);
   }
   return ConnectTo(dotted);

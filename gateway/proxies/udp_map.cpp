@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "gateway/engine/client_filter.h"
 #include "gateway/engine/dial_context.h"
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/service_catalogue.h"
@@ -103,6 +104,12 @@ bool CUDPMap::ClientToDestination() {
   sockaddr_in from{};
   int n = platform::RecvFrom(listening_socket_, data.data(), data.size(), &from);
   if (n < 0) return false;
+  // While this session holds the listener, the filter at the dispatcher does not see its
+  // datagrams: a sender outside AllowedClients is dropped here.
+  if (!engine::AdmitClient(engine::ClientAddressOf(from.sin_addr))) {
+    busy_ = false;
+    return true;
+  }
   client_ = from;
   if (client_address_.empty()) {
     client_address_ = platform::DottedAddress(from.sin_addr);

@@ -12,6 +12,7 @@
 #include "gateway/web/cache_settings.h"
 #include "gateway/web/cache_store.h"
 #include "gateway/web/conditional_get.h"
+#include "gateway/web/content_coding.h"
 
 namespace web {
 namespace {
@@ -62,6 +63,9 @@ int LookUpRequest(platform::Socket client, std::string* request, const std::stri
   if (DynamicName(name) || CachePathsFor(settings.cache_location, name, &paths) != 0) return -1;
   int64_t ttl = LookupTtl(host_text);
   if (ttl <= 0) return -1;
+  // A coded copy is only for clients that accept its coding. Anyone else is answered by the
+  // origin, and that answer is not stored over the coded copy.
+  if (!AcceptsCoding(*request, StoredContentCoding(paths.full_path))) return -1;
   CacheSession& session = ThisThreadCacheSession();
   session.ttl = ttl;
   session.host_dir = paths.host_dir;

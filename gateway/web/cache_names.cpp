@@ -15,14 +15,35 @@ bool SafeComponent(const std::string& part) {
   return true;
 }
 
+// Appends text with each byte that has a meaning in names, or that a file name cannot
+// hold, written as "%XX"; the byte `as_tilde` becomes "~" instead. Since "%" and "~" are
+// themselves escaped, different texts always give different names.
+void AppendEscaped(const std::string& text, char as_tilde, std::string* out) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (c == as_tilde) {
+      *out += '~';
+    } else if (c == '%' || c == '~' || c == '/' || c == '\\' || c == ':' || byte < 0x20 ||
+               byte == 0x7F) {
+      *out += '%';
+      *out += kHex[byte >> 4];
+      *out += kHex[byte & 0x0F];
+    } else {
+      *out += c;
+    }
+  }
+}
+
 }  // namespace
 
 std::string CacheName(const std::string& host_text, const std::string& url) {
-  std::string name = host_text + "\\" + url;
-  for (char& c : name) {
-    if (c == '/' || c == ':') c = '~';
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
+  std::string host = host_text;
+  for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string name;
+  AppendEscaped(host, ':', &name);
+  name += '\\';
+  AppendEscaped(url, '/', &name);
   return name;
 }
 

@@ -1,6 +1,8 @@
-// Cache names: the file of a URL under the cache directory. A name is the host text, a
-// backslash and the path in origin form, with "/" and ":" made "~", lower-cased; the
-// backslash is the directory separator on disk. Pure functions; any thread.
+// Cache names: the file of a URL under the cache directory. A name is the lower-cased host
+// text with ":" made "~", a backslash, and the path in origin form in its own case with "/"
+// made "~"; "%", "~", "\\", ":" (in the path), "/" (in the host) and control bytes are written
+// "%XX", so each URL has a name of its own. The backslash is the directory separator on disk.
+// Pure functions; any thread.
 #pragma once
 
 #include <string>
@@ -10,7 +12,7 @@ namespace web {
 // Paths longer than this are neither looked up nor stored.
 inline constexpr size_t kMaxCachePath = 259;
 
-// The CacheName of a request: "alpha:8080" and "/a/b.gif" give "alpha~8080\~a~b.gif".
+// The CacheName of a request: "Alpha:8080" and "/A/b~1.gif" give "alpha~8080\~A~b%7E1.gif".
 [[nodiscard]] std::string CacheName(const std::string& host_text, const std::string& url);
 
 // Where a cache name lives under the location (which ends with "/").

@@ -5,6 +5,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "gateway/web/content_coding.h"
+
 namespace web {
 namespace {
 
@@ -101,8 +103,10 @@ RequestFacts ReadRequestFacts(const std::string& request) {
 }
 
 bool DynamicName(const std::string& name) {
-  return name.find('?') != std::string::npos || name.find("cgi-bin") != std::string::npos ||
-         name.find(".asp") != std::string::npos;
+  // Names keep the URL's case; the words are matched in any case.
+  std::string lower = Lowered(name.data(), name.size());
+  return lower.find('?') != std::string::npos || lower.find("cgi-bin") != std::string::npos ||
+         lower.find(".asp") != std::string::npos;
 }
 
 int ClassifyResponse(const char* head, size_t length) {
@@ -113,6 +117,7 @@ int ClassifyResponse(const char* head, size_t length) {
   for (const char* word : kForbidding) {
     if (lower.find(word) != std::string::npos) return -1;
   }
+  if (CacheControlForbidsStore(lower)) return -1;
   return StatusOf(lower);
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 
 #include "gateway/web/cache_names.h"
 
@@ -95,12 +96,31 @@ TEST(ResponseHead, EndAndDeclaredLength) {
 
 TEST(CacheNames, HostFormsPortsAndCase) {
   EXPECT_EQ(CacheName("alpha", "/"), "alpha\\~");
-  EXPECT_EQ(CacheName("Alpha:8080", "/A/b.GIF"), "alpha~8080\\~a~b.gif");
+  EXPECT_EQ(CacheName("Alpha:8080", "/A/b.GIF"), "alpha~8080\\~A~b.GIF");
+  EXPECT_EQ(CacheName("ALPHA", "/x"), CacheName("alpha", "/x"));  // hosts ignore case
   EXPECT_NE(CacheName("alpha", "/x"), CacheName("alpha:80", "/x"));
   EXPECT_TRUE(DynamicName(CacheName("a", "/x?y=1")));
   EXPECT_TRUE(DynamicName(CacheName("a", "/cgi-bin/x")));
+  EXPECT_TRUE(DynamicName(CacheName("a", "/CGI-BIN/x")));
   EXPECT_TRUE(DynamicName(CacheName("a", "/page.aspx")));
+  EXPECT_TRUE(DynamicName(CacheName("a", "/Page.ASP")));
   EXPECT_FALSE(DynamicName(CacheName("a", "/page.html")));
+}
+
+TEST(CacheNames, EveryUrlHasANameOfItsOwn) {
+  // Pairs that used to share one name: case, and "/", ":" and "~" all written as "~".
+  const char* urls[] = {"/Case.html", "/case.html", "/a/b", "/a~b", "/a:b",  "/a%7Eb",
+                        "/a%2Fb",     "/a\\b",      "/a%b", "/A/B", "/a/b/", "/a//b"};
+  std::set<std::string> names;
+  for (const char* url : urls) {
+    EXPECT_TRUE(names.insert(CacheName("h", url)).second) << url;
+  }
+  std::set<std::string> hosts;
+  for (const char* host : {"a:8", "a~8", "a%7E8", "a/8"}) {
+    EXPECT_TRUE(hosts.insert(CacheName(host, "/")).second) << host;
+  }
+  EXPECT_EQ(CacheName("h", "/a~b%c"), "h\\~a%7Eb%25c");
+  EXPECT_EQ(CacheName("h", std::string("/a\nb\x7f", 5)), "h\\~a%0Ab%7F");
 }
 
 TEST(CacheNames, PathsStayInsideTheLocation) {
@@ -108,12 +128,16 @@ TEST(CacheNames, PathsStayInsideTheLocation) {
   ASSERT_EQ(CachePathsFor("/c/", CacheName("alpha:8080", "/a/b"), &paths), 0);
   EXPECT_EQ(paths.host_dir, "/c/alpha~8080");
   EXPECT_EQ(paths.full_path, "/c/alpha~8080/~a~b");
-  const char* hostile_hosts[] = {"..", ".", "", "a\\.."};
+  const char* hostile_hosts[] = {"..", ".", ""};
   for (const char* host : hostile_hosts) {
     EXPECT_EQ(CachePathsFor("/c/", CacheName(host, "/x"), &paths), -1) << host;
   }
-  EXPECT_EQ(CachePathsFor("/c/", CacheName("a", "/x\\..\\..\\etc"), &paths), -1);
-  EXPECT_EQ(CachePathsFor("/c/", CacheName(std::string("a\0b", 3), "/x"), &paths), -1);
+  // Separators and NULs in a request are escaped: the file stays one level below its host.
+  ASSERT_EQ(CachePathsFor("/c/", CacheName("a\\..", "/x\\..\\..\\etc"), &paths), 0);
+  EXPECT_EQ(paths.full_path, "/c/a%5C../~x%5C..%5C..%5Cetc");
+  ASSERT_EQ(CachePathsFor("/c/", CacheName(std::string("a\0b", 3), "/x"), &paths), 0);
+  EXPECT_EQ(paths.host_dir, "/c/a%00b");
+  EXPECT_EQ(CachePathsFor("/c/", "a\\x\\y", &paths), -1);
   EXPECT_EQ(CachePathsFor("", CacheName("a", "/x"), &paths), -1);
   // The length rule counts the location and the whole name.
   std::string url = "/" + std::string(253, 'x');  // 259 characters in all with "/c/"

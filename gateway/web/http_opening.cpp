@@ -4,6 +4,7 @@
 
 #include <sys/socket.h>
 
+#include <memory>
 #include <string>
 
 #include "gateway/engine/access_rules.h"
@@ -11,8 +12,10 @@
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/link_provider.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/target_guard.h"
 #include "gateway/web/cache_request.h"
 #include "gateway/web/error_pages.h"
+#include "gateway/web/request_framing.h"
 #include "gateway/web/request_head.h"
 #include "gateway/web/request_line.h"
 #include "gateway/web/resolve_target.h"
@@ -30,6 +33,7 @@ class HttpOpening {
 
  private:
   int ReadRequest();
+  int LimitToOneRequest();
   int ConnectAndForward(int port);
   // Ends the opening; the session closes both sockets.
   int End() { return -1; }
@@ -92,13 +96,17 @@ int HttpOpening::Run() {
   if (is_connect_ && port != kConnectPort) return AnswerPage(kAccessDeniedMessage);
   // One session carries one request to one server: the server must close after answering,
   // and its answer tells the client not to reuse this connection.
-  if (!is_connect_) request_ = CloseConnectionHeaders(request_);
+  if (!is_connect_) {
+    request_ = CloseConnectionHeaders(request_);
+    if (LimitToOneRequest() != 0) return AnswerText(kProtocolViolation);
+  }
   int target = ResolveTarget(host_text_, &address_, dial_);
   std::string client_address;
   engine::GetPeerAddress(client_, &client_address);
   // The rules see the request before the lookup result is looked at.
   if (engine::CheckAccess(engine::kMatchByAddress, engine::RuleNumberFor(engine::kCodeWww),
-                          client_address, address_, request_) != 0) {
+                          client_address, address_, request_) != 0 ||
+      engine::TargetRefused(client_address, address_, target)) {
     return AnswerPage(kAccessDeniedMessage);
   }
   if (target == kLookupFailed) return AnswerPage(UnreachablePage(kHostNotFoundMessage));
@@ -106,6 +114,19 @@ int HttpOpening::Run() {
     return session_.ServeStoredAnswer();  // relayed as fast as the client reads
   }
   return ConnectAndForward(target);
+}
+
+// Keeps the header block and the body it announces; bytes behind them (a pipelined request)
+// are dropped, and the session forwards no more than the rest of this body.
+int HttpOpening::LimitToOneRequest() {
+  size_t head_end = HeadEnd(request_);
+  if (head_end == std::string::npos) return -1;
+  auto framing = std::make_unique<RequestFraming>();
+  if (!framing->Start(request_.substr(0, head_end))) return -1;
+  request_.resize(head_end +
+                  framing->TakeClientBytes(request_.data() + head_end, request_.size() - head_end));
+  session_.set_request_gate(std::move(framing));
+  return 0;
 }
 
 int HttpOpening::ConnectAndForward(int port) {

@@ -165,8 +165,11 @@ int ScanCacheDirectory(const std::string& location, int work_fd, const std::atom
 int PurgeCache(const std::string& location, uint32_t max_cache_size,
                const std::atomic<bool>& stop) {
   std::string work_path = PurgeWorkFilePath(location);
-  unlink(work_path.c_str());
-  int fd = open(work_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  // A fresh name of our own (created exclusively, 0600) beside the fixed one: a file or link
+  // another local user planted under a predictable name is never opened or truncated.
+  std::string unique = work_path + ".XXXXXX";
+  int fd = mkostemp(unique.data(), O_CLOEXEC);
+  if (fd >= 0) unlink(unique.c_str());  // held by its descriptor alone from here
   if (fd < 0) {
     if (errno == EACCES) {
       char text[512];
@@ -180,7 +183,6 @@ int PurgeCache(const std::string& location, uint32_t max_cache_size,
   bool purge = ScanCacheDirectory(location, fd, stop, &scan) == 0 &&
                scan.total_size >= max_cache_size && ReadEntries(fd, scan.file_count, &table) == 0;
   close(fd);
-  unlink(work_path.c_str());
   if (!purge) return -1;
   std::sort(table.begin(), table.end(),
             [](const PurgeEntry& a, const PurgeEntry& b) { return a.score < b.score; });

@@ -30,7 +30,8 @@ void EncodePurgeEntry(const PurgeEntry& entry, unsigned char out[kPurgeEntrySize
 [[nodiscard]] uint32_t PurgeScore(uint32_t hit_count, uint32_t size, uint32_t last_access);
 // Bytes to free: total minus 90 % of the limit, truncated; 0 when under it.
 [[nodiscard]] uint64_t PurgeTarget(uint64_t total, uint32_t max_cache_size);
-// "$TMP/WayfarerCache.tmp", or "<location>WayfarerCache.tmp" when TMP is not set.
+// "$TMP/WayfarerCache.tmp", or "<location>WayfarerCache.tmp" when TMP is not set: the stem of
+// the purge's work file, which is created under a unique suffix and unlinked at once.
 [[nodiscard]] std::string PurgeWorkFilePath(const std::string& location);
 
 struct ScanResult {

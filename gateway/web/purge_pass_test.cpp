@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "gateway/web/cache_record.h"
 #include "gateway/web/cache_store.h"
@@ -92,6 +93,24 @@ TEST_F(PurgeTest, DeletesLowestScoresUntilNinetyPercent) {
   EXPECT_TRUE(Has("h1/~popular"));
   EXPECT_TRUE(Has("solo/~new"));
   EXPECT_FALSE(Has("WayfarerCache.tmp"));
+}
+
+TEST_F(PurgeTest, PlantedLinkAtTheWorkFileNameIsNeitherFollowedNorRemoved) {
+  std::string victim = location_ + "victim";
+  std::ofstream(victim) << "precious";
+  fs::create_symlink(victim, location_ + "WayfarerCache.tmp");
+  Put("h", "~a", 2000, 0, 1);
+  EXPECT_EQ(PurgeCache(location_, 1000, stop_), 0);
+  EXPECT_FALSE(Has("h/~a"));
+  std::ifstream in(victim);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, "precious");
+  EXPECT_TRUE(fs::is_symlink(location_ + "WayfarerCache.tmp"));
+  int left = 0;  // the private work file is gone with the pass
+  for (auto& e : fs::directory_iterator(location_)) {
+    left += e.path().filename().string().rfind("WayfarerCache.tmp.", 0) == 0;
+  }
+  EXPECT_EQ(left, 0);
 }
 
 TEST_F(PurgeTest, ExactlyAtTheLimitPurgesOneByteBelowDoesNot) {

@@ -6,6 +6,7 @@ target_sources(web PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/cache_record.cpp
   ${CMAKE_CURRENT_LIST_DIR}/http_date.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cache_rules.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/content_coding.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cache_store.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cache_session.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cache_lookup.cpp
@@ -19,6 +20,7 @@ target_sources(web PRIVATE
 wayfarer_test(web_cache_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/http_date_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/cache_rules_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/content_coding_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/cache_store_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/purge_pass_test.cpp
   LIBS web platform_testing)

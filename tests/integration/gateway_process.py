@@ -15,7 +15,8 @@ PRODUCT_KEY = r"HKEY_LOCAL_MACHINE\Software\Wayfarer Computer Products Ltd.\Wayf
 
 
 class GatewayProcess:
-    def __init__(self):
+    def __init__(self, wrapper=()):
+        self.wrapper = list(wrapper)  # e.g. a command that enters a network namespace
         self.dir = tempfile.mkdtemp(prefix="wayfarer-it-")
         self.env = dict(os.environ)
         self.env["WAYFARER_REGISTRY"] = os.path.join(self.dir, "registry.db")
@@ -32,7 +33,7 @@ class GatewayProcess:
         return result
 
     def start(self, wait_for="running headless"):
-        self.proc = subprocess.Popen([os.path.join(BIN, "Wayfarer")], env=self.env,
+        self.proc = subprocess.Popen([*self.wrapper, os.path.join(BIN, "Wayfarer")], env=self.env,
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         self.stderr_lines = []
         deadline = time.monotonic() + 15

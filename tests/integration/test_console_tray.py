@@ -80,8 +80,8 @@ class XServer:
 
 
 def console_windows(tree):
-    """Top-level windows titled "Wayfarer" the size of the console (520 x 380)."""
-    return re.findall(r'"Wayfarer": \(.*?\)\s+520x380', tree)
+    """Top-level windows titled "Wayfarer" the size of the console (600 x 460)."""
+    return re.findall(r'"Wayfarer": \(.*?\)\s+600x460', tree)
 
 
 @unittest.skipUnless(shutil.which("Xvfb") and shutil.which("xwininfo"),

@@ -151,7 +151,8 @@ class WebCacheTest(unittest.TestCase):
         return self.location + self.origin.replace(":", "~")
 
     def cache_file(self, path):
-        return os.path.join(self.host_dir(), path.lower().replace("/", "~"))
+        escaped = path.replace("%", "%25").replace("~", "%7E").replace(":", "%3A")
+        return os.path.join(self.host_dir(), escaped.replace("\\", "%5C").replace("/", "~"))
 
     def wait_until(self, check, seconds=10):
         deadline = time.monotonic() + seconds
