@@ -20,6 +20,10 @@ MIB = 1 << 20
 SIZE = 64 * MIB
 ROUNDS = 3
 IN_NS = os.environ.get("WAYFARER_RELAY_NS") == "1"
+# The sanitizer runtimes open descriptors of their own (their memory checks use pipes), so a
+# gateway run out of descriptors cannot be judged under them.
+SANITIZED = bool(os.environ.get("ASAN_OPTIONS") or os.environ.get("TSAN_OPTIONS"))
+NEEDS_OWN_DESCRIPTORS = {"test_descriptor_exhaustion_is_survived"}
 
 
 def pattern(n, seed):
@@ -116,6 +120,7 @@ def duplex(sock, payload, want):
 
 def in_namespace(name):
     @unittest.skipUnless(os.geteuid() == 0 or os.path.exists("/proc/self/ns/user"), "no unshare")
+    @unittest.skipIf(SANITIZED and name in NEEDS_OWN_DESCRIPTORS, "sanitizer runtime")
     def run(self):
         env = dict(os.environ, WAYFARER_RELAY_NS="1")
         r = subprocess.run(["unshare", "-n", sys.executable, "-m", "unittest", "-v",
