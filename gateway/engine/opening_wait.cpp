@@ -77,8 +77,8 @@ WaitResult WaitInOpening(platform::Socket s, bool for_write, int timeout_ms) {
   if (t_killed) return WaitResult::kKilled;
   platform::TargetId target = platform::CreateTarget();
   // A listener reports its pending connection as FD_ACCEPT.
-  long events = for_write ? platform::kFdWrite
-                          : platform::kFdRead | platform::kFdClose | platform::kFdAccept;
+  long events =
+      for_write ? platform::kFdWrite : platform::kFdRead | platform::kFdClose | platform::kFdAccept;
   auto end = Clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
   WaitResult result = WaitResult::kTimedOut;
   if (target != 0 && platform::AsyncSelect(s, target, kMsgOpeningWait, events) == 0) {
@@ -115,8 +115,7 @@ int ConnectInOpening(platform::Socket s, const sockaddr_in& to, int timeout_ms, 
   return platform::kSocketError;
 }
 
-int ConnectInOpening(platform::Socket s, const std::string& dotted, uint16_t port) {
-  constexpr int kConnectMs = 21000;
+int ConnectInOpening(platform::Socket s, const std::string& dotted, uint16_t port, int timeout_ms) {
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(port);
@@ -124,7 +123,7 @@ int ConnectInOpening(platform::Socket s, const std::string& dotted, uint16_t por
     platform::SetLastSocketError(platform::kWsaEAddrNotAvail);
     return platform::kSocketError;
   }
-  return ConnectInOpening(s, to, kConnectMs, false);
+  return ConnectInOpening(s, to, timeout_ms, false);
 }
 
 void DrainAfterAnswer(platform::Socket s) {
