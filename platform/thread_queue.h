@@ -87,6 +87,11 @@ class ThreadQueue {
   void Forget(int socket);
   void NoteCall(int socket);
   void NoteSendBlocked(int socket);
+  // True while the owner sleeps in poll() for lack of a message.
+  bool Sleeping() {
+    std::lock_guard lock(mu_);
+    return sleeping_;
+  }
 
  private:
   bool TakeReadyLocked(Message* out, bool remove);
