@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QSystemTrayIcon>
@@ -34,6 +35,13 @@ int Start(engine::GatewayApp& app) {
   return -1;
 }
 
+// After the shut-down, session threads still in a name lookup may run: nothing is destroyed
+// under them. Every settings write is already durable (one transaction each).
+[[noreturn]] void Leave(int code) {
+  std::fflush(nullptr);
+  _exit(code);
+}
+
 int RunHeadless(const sigset_t& stop_signals, const std::string& why) {
   engine::GatewayApp app(gateway::WireSubsystems());
   if (int code = Start(app); code >= 0) return code;
@@ -42,7 +50,7 @@ int RunHeadless(const sigset_t& stop_signals, const std::string& why) {
   int signal_number = 0;
   sigwait(&stop_signals, &signal_number);
   app.Shutdown(false);
-  return 0;
+  Leave(0);
 }
 
 int RunWithDisplay(int argc, char** argv, const sigset_t& stop_signals, const std::string& why) {
@@ -58,7 +66,7 @@ int RunWithDisplay(int argc, char** argv, const sigset_t& stop_signals, const st
   std::fprintf(stderr, "Wayfarer: running with %s on %s, settings in %s\n",
                mode == console::Mode::kTray ? "a tray icon" : "the console as main window",
                why.c_str(), platform::StorePath().c_str());
-  return console.Run(app, stop_signals);
+  Leave(console.Run(app, stop_signals));
 }
 
 }  // namespace

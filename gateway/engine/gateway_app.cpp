@@ -8,9 +8,9 @@
 #include "gateway/engine/dns_cache.h"
 #include "gateway/engine/listeners.h"
 #include "gateway/engine/net_dispatcher.h"
+#include "gateway/engine/service_list.h"
 #include "gateway/engine/session_registry.h"
 #include "gateway/engine/session_thread.h"
-#include "gateway/engine/service_list.h"
 #include "platform/admin_message.h"
 #include "platform/message_queue.h"
 #include "platform/registry.h"
@@ -107,8 +107,10 @@ bool GatewayApp::Shutdown(bool ask) {
   StopNetMessageQueue();
   // Sessions still ending may look entries up: they are stopped before the list is freed.
   KillAllSessions();
-  SessionThread::WaitForSessions(kSessionEndWaitMs);
-  Services().Clear();
+  SessionThread::KillAll();
+  // Every wait of a session takes the kill at once; only a name lookup cannot be cut short.
+  // Threads still in one keep the list: the program then leaves with _exit.
+  if (SessionThread::WaitForSessions(kSessionEndWaitMs)) Services().Clear();
   if (control_started_) control_.Stop();
   return true;
 }
