@@ -15,6 +15,7 @@
 #include "gateway/console/display_probe.h"
 #include "gateway/engine/gateway_app.h"
 #include "gateway/gateway_wiring.h"
+#include "gateway/program_options.h"
 #include "platform/registry.h"
 
 namespace {
@@ -44,10 +45,13 @@ int RunHeadless(const sigset_t& stop_signals, const std::string& why) {
   return 0;
 }
 
-int RunWithDisplay(int argc, char** argv, const sigset_t& stop_signals, const std::string& why) {
+int RunWithDisplay(int argc, char** argv, const sigset_t& stop_signals, const std::string& why,
+                   gateway::ModeChoice choice) {
   QApplication qt(argc, argv);
-  const console::Mode mode =
+  console::Mode mode =
       QSystemTrayIcon::isSystemTrayAvailable() ? console::Mode::kTray : console::Mode::kDialog;
+  if (choice == gateway::ModeChoice::kTray) mode = console::Mode::kTray;
+  if (choice == gateway::ModeChoice::kDialog) mode = console::Mode::kDialog;
   console::ConsoleApp console(mode);
   engine::StartupHooks hooks = gateway::WireSubsystems();
   hooks.show_console = console.ShowConsoleHook();
@@ -62,6 +66,8 @@ int RunWithDisplay(int argc, char** argv, const sigset_t& stop_signals, const st
 }  // namespace
 
 int main(int argc, char** argv) {
+  gateway::ProgramOptions options;
+  if (int code = gateway::ParseProgramOptions(argc, argv, &options); code >= 0) return code;
   // Blocked before any thread starts, so every thread inherits the mask and only the waits
   // on them receive them.
   sigset_t stop_signals;
@@ -78,7 +84,14 @@ int main(int argc, char** argv) {
     setrlimit(RLIMIT_NOFILE, &files);
   }
 
+  if (options.mode == gateway::ModeChoice::kHeadless)
+    return RunHeadless(stop_signals, "--headless");
   std::string why;
-  if (!console::DisplayReachable(&why)) return RunHeadless(stop_signals, why);
-  return RunWithDisplay(argc, argv, stop_signals, why);
+  const bool display = console::DisplayReachable(&why);
+  if (!display && options.mode != gateway::ModeChoice::kAutomatic) {
+    std::fprintf(stderr, "Wayfarer: the console needs a display: %s\n", why.c_str());
+    return 1;
+  }
+  if (!display) return RunHeadless(stop_signals, why);
+  return RunWithDisplay(argc, argv, stop_signals, why, options.mode);
 }
