@@ -16,6 +16,7 @@
 #include "gateway/engine/gateway_app.h"
 #include "gateway/gateway_wiring.h"
 #include "gateway/program_options.h"
+#include "gateway/reload_signal.h"
 #include "platform/registry.h"
 
 namespace {
@@ -35,12 +36,16 @@ int Start(engine::GatewayApp& app) {
 }
 
 int RunHeadless(const sigset_t& stop_signals, const std::string& why) {
-  engine::GatewayApp app(gateway::WireSubsystems());
+  engine::StartupHooks hooks = gateway::WireSubsystems();
+  const std::function<void()> reload = gateway::ReloadAction(hooks);
+  engine::GatewayApp app(std::move(hooks));
   if (int code = Start(app); code >= 0) return code;
   std::fprintf(stderr, "Wayfarer: running headless (%s), settings in %s\n", why.c_str(),
                platform::StorePath().c_str());
+  sigset_t waited = stop_signals;
+  sigaddset(&waited, SIGHUP);
   int signal_number = 0;
-  sigwait(&stop_signals, &signal_number);
+  while (sigwait(&waited, &signal_number) == 0 && signal_number == SIGHUP) reload();
   app.Shutdown(false);
   return 0;
 }
@@ -55,6 +60,7 @@ int RunWithDisplay(int argc, char** argv, const sigset_t& stop_signals, const st
   console::ConsoleApp console(mode);
   engine::StartupHooks hooks = gateway::WireSubsystems();
   hooks.show_console = console.ShowConsoleHook();
+  gateway::ReloadWatcher reload_watcher(gateway::ReloadAction(hooks));
   engine::GatewayApp app(std::move(hooks));
   if (int code = Start(app); code >= 0) return code;
   std::fprintf(stderr, "Wayfarer: running with %s on %s, settings in %s\n",
@@ -74,7 +80,9 @@ int main(int argc, char** argv) {
   sigemptyset(&stop_signals);
   sigaddset(&stop_signals, SIGTERM);
   sigaddset(&stop_signals, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+  sigset_t blocked = stop_signals;
+  sigaddset(&blocked, SIGHUP);  // reload, waited for like the stop signals
+  pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
   signal(SIGPIPE, SIG_IGN);
   // Every session holds two sockets and its queue's event descriptor: lift the soft limit on
   // open files to the hard one so thousands of sessions fit.

@@ -110,7 +110,8 @@ int ServiceList::Delete(int port, std::string name) {
   }
   if (!IsMappedLinkType(name)) return -1;
   size_t k = 0;
-  while (k < entries_.size() && !(entries_[k]->PortNum == port && entries_[k]->ServiceType == name)) {
+  while (k < entries_.size() &&
+         !(entries_[k]->PortNum == port && entries_[k]->ServiceType == name)) {
     ++k;
   }
   if (k == entries_.size()) return -1;
@@ -131,6 +132,19 @@ int ServiceList::Delete(int port, std::string name) {
   ReadTotalServices(&total);
   WriteTotalServices(total - 1);
   return 0;
+}
+
+int ServiceList::Forget(int index) {
+  std::unique_lock lock(lock_);
+  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+    if ((*it)->index != index) continue;
+    if ((*it)->listening_socket != platform::kInvalidSocket) {
+      platform::CloseSocket((*it)->listening_socket);
+    }
+    entries_.erase(it);
+    return 0;
+  }
+  return -1;
 }
 
 void ServiceList::CloseAllListeners() {
