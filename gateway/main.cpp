@@ -17,7 +17,9 @@
 #include "gateway/gateway_wiring.h"
 #include "gateway/program_options.h"
 #include "gateway/reload_signal.h"
+#include "gateway/service_directories.h"
 #include "platform/registry.h"
+#include "platform/service_notify.h"
 
 namespace {
 
@@ -42,6 +44,7 @@ int RunHeadless(const sigset_t& stop_signals, const std::string& why) {
   if (int code = Start(app); code >= 0) return code;
   std::fprintf(stderr, "Wayfarer: running headless (%s), settings in %s\n", why.c_str(),
                platform::StorePath().c_str());
+  platform::NotifyServiceManager("READY=1\nSTATUS=running headless");
   sigset_t waited = stop_signals;
   sigaddset(&waited, SIGHUP);
   int signal_number = 0;
@@ -66,6 +69,7 @@ int RunWithDisplay(int argc, char** argv, const sigset_t& stop_signals, const st
   std::fprintf(stderr, "Wayfarer: running with %s on %s, settings in %s\n",
                mode == console::Mode::kTray ? "a tray icon" : "the console as main window",
                why.c_str(), platform::StorePath().c_str());
+  platform::NotifyServiceManager("READY=1\nSTATUS=running with a console");
   return console.Run(app, stop_signals);
 }
 

@@ -7,13 +7,16 @@
 #include <cstdio>
 
 #include "gateway/engine/settings_reload.h"
+#include "platform/service_notify.h"
 
 namespace gateway {
 
 std::function<void()> ReloadAction(const engine::StartupHooks& hooks) {
   return [load_cache = hooks.load_cache_settings] {
+    platform::NotifyServiceManager("RELOADING=1");
     const engine::ReloadCounts counts = engine::ReloadEngineSettings();
     if (load_cache) load_cache();
+    platform::NotifyServiceManager("READY=1");
     std::fprintf(stderr, "Wayfarer: settings reloaded (%s)\n",
                  engine::DescribeReload(counts).c_str());
   };

@@ -13,6 +13,7 @@
 #include "platform/single_instance.h"
 #include "tools/reg_commands.h"
 #include "tools/regedit_text.h"
+#include "tools/store_owner.h"
 
 namespace {
 
@@ -203,6 +204,9 @@ int main(int argc, char** argv) {
     return code;
   }
   if (options.Has("registry")) setenv("WAYFARER_REGISTRY", options.Value("registry").c_str(), 1);
+  if (std::string why; !regtool::BecomeStoreOwner(platform::StorePath(), &why)) {
+    return Fail(kExitFailed, why);
+  }
   if (first < argc) {
     const int status =
         RunCommand(argv[first], std::vector<std::string>(argv + first + 1, argv + argc));

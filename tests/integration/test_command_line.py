@@ -57,6 +57,21 @@ class CommandLineTest(unittest.TestCase):
         self.assertIn("-leading-dash", result.stdout)
         self.assertEqual(run("wayfarer-reg", "query", key, "v", env=self.env).returncode, 1)
 
+    @unittest.skipUnless(os.geteuid() == 0, "needs root")
+    def test_root_works_as_the_owner_of_the_store(self):
+        os.chmod(self.dir, 0o711)  # the owner passes through to its own directory
+        service_dir = os.path.join(self.dir, "state")
+        os.mkdir(service_dir, 0o700)
+        os.chown(service_dir, 65534, 65534)
+        store = os.path.join(service_dir, "registry.db")
+        result = run("wayfarer-reg", "--registry", store, "set", r"HKLM\Software\Test", "v",
+                     "REG_SZ", "x", env=self.env)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        made = os.listdir(service_dir)
+        self.assertIn("registry.db", made)
+        for name in made:
+            self.assertEqual(os.stat(os.path.join(service_dir, name)).st_uid, 65534, name)
+
     def test_reload_without_a_running_gateway_fails_plainly(self):
         result = run("wayfarer-reg", "--reload", env=self.env)
         self.assertEqual(result.returncode, 1)
