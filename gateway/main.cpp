@@ -96,6 +96,9 @@ int main(int argc, char** argv) {
     setrlimit(RLIMIT_NOFILE, &files);
   }
 
+  if (std::string cache = gateway::AdoptCacheDirectory(); !cache.empty()) {
+    std::fprintf(stderr, "Wayfarer: cache location set to %s\n", cache.c_str());
+  }
   if (options.mode == gateway::ModeChoice::kHeadless)
     return RunHeadless(stop_signals, "--headless");
   std::string why;
