@@ -13,6 +13,7 @@
 
 #include "gateway/console/console_app.h"
 #include "gateway/console/display_probe.h"
+#include "gateway/engine/access_log.h"
 #include "gateway/engine/gateway_app.h"
 #include "gateway/gateway_wiring.h"
 #include "gateway/program_options.h"
@@ -47,8 +48,13 @@ int RunHeadless(const sigset_t& stop_signals, const std::string& why) {
   platform::NotifyServiceManager("READY=1\nSTATUS=running headless");
   sigset_t waited = stop_signals;
   sigaddset(&waited, SIGHUP);
+  sigaddset(&waited, SIGUSR1);
   int signal_number = 0;
-  while (sigwait(&waited, &signal_number) == 0 && signal_number == SIGHUP) reload();
+  while (sigwait(&waited, &signal_number) == 0 &&
+         (signal_number == SIGHUP || signal_number == SIGUSR1)) {
+    if (signal_number == SIGHUP) reload();
+    if (signal_number == SIGUSR1) engine::TheAccessLog().Reopen();
+  }
   app.Shutdown(false);
   return 0;
 }
@@ -85,7 +91,8 @@ int main(int argc, char** argv) {
   sigaddset(&stop_signals, SIGTERM);
   sigaddset(&stop_signals, SIGINT);
   sigset_t blocked = stop_signals;
-  sigaddset(&blocked, SIGHUP);  // reload, waited for like the stop signals
+  sigaddset(&blocked, SIGHUP);   // reload, waited for like the stop signals
+  sigaddset(&blocked, SIGUSR1);  // reopen the access log
   pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
   signal(SIGPIPE, SIG_IGN);
   // Every session holds two sockets and its queue's event descriptor: lift the soft limit on
@@ -96,6 +103,9 @@ int main(int argc, char** argv) {
     setrlimit(RLIMIT_NOFILE, &files);
   }
 
+  if (std::string log = engine::StartProcessAccessLog(); !log.empty()) {
+    std::fprintf(stderr, "Wayfarer: access log %s\n", log.c_str());
+  }
   if (std::string cache = gateway::AdoptCacheDirectory(); !cache.empty()) {
     std::fprintf(stderr, "Wayfarer: cache location set to %s\n", cache.c_str());
   }

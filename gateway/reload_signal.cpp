@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 
+#include "gateway/engine/access_log.h"
 #include "gateway/engine/settings_reload.h"
 #include "platform/service_notify.h"
 
@@ -27,8 +28,13 @@ ReloadWatcher::ReloadWatcher(std::function<void()> reload)
         sigset_t hang_up;
         sigemptyset(&hang_up);
         sigaddset(&hang_up, SIGHUP);
+        sigaddset(&hang_up, SIGUSR1);
         int number = 0;
         while (sigwait(&hang_up, &number) == 0 && !ending_) {
+          if (number == SIGUSR1) {
+            engine::TheAccessLog().Reopen();
+            continue;
+          }
           QMetaObject::invokeMethod(QCoreApplication::instance(), reload_, Qt::QueuedConnection);
         }
       }) {}

@@ -17,8 +17,8 @@ namespace gateway {
 // that applies the console's changes.
 [[nodiscard]] std::function<void()> ReloadAction(const engine::StartupHooks& hooks);
 
-// Waits for SIGHUP (blocked in every thread) on a thread of its own and posts reload to the
-// Qt thread. Lives while the Qt loop runs.
+// Waits for SIGHUP and SIGUSR1 (blocked in every thread) on a thread of its own: posts reload
+// to the Qt thread, and has the access log reopened. Lives while the Qt loop runs.
 class ReloadWatcher {
  public:
   explicit ReloadWatcher(std::function<void()> reload);

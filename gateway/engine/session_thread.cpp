@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "gateway/engine/access_log.h"
 #include "gateway/engine/client_filter.h"
 #include "gateway/engine/dial_context.h"
 #include "gateway/engine/service_list.h"
@@ -72,6 +73,7 @@ void SessionThread::Unregister() {
   if (!registered_) return;
   registered_ = false;
   RegisterSessionNamed(client_address_, registered_name_, registered_code_, thread_id(), false);
+  LogSessionEnd(client_address_, registered_name_);
 }
 
 void SessionThread::ArmIdleTimer(uintptr_t id) {
