@@ -109,14 +109,14 @@ int main(int argc, char** argv) {
   if (std::string cache = gateway::AdoptCacheDirectory(); !cache.empty()) {
     std::fprintf(stderr, "Wayfarer: cache location set to %s\n", cache.c_str());
   }
-  if (options.mode == gateway::ModeChoice::kHeadless)
-    return RunHeadless(stop_signals, "--headless");
+  const gateway::ModeChoice choice = options.mode;
+  if (choice == gateway::ModeChoice::kHeadless) return RunHeadless(stop_signals, "--headless");
   std::string why;
   const bool display = console::DisplayReachable(&why);
-  if (!display && options.mode != gateway::ModeChoice::kAutomatic) {
+  if (!display && choice != gateway::ModeChoice::kAutomatic) {
     std::fprintf(stderr, "Wayfarer: the console needs a display: %s\n", why.c_str());
     return 1;
   }
   if (!display) return RunHeadless(stop_signals, why);
-  return RunWithDisplay(argc, argv, stop_signals, why, options.mode);
+  return RunWithDisplay(argc, argv, stop_signals, why, choice);
 }
