@@ -2,6 +2,7 @@
 #include "clientsetup/configuration_run.h"
 
 #include "clientsetup/browser_config.h"
+#include "clientsetup/desktop_setup.h"
 #include "clientsetup/gateway_test.h"
 #include "clientsetup/help_topics.h"
 #include "clientsetup/hosts_and_dns.h"
@@ -16,8 +17,7 @@ using platform::MessageIcon;
 constexpr char kDetailsCaption[] = "POP3 details not filled";
 
 bool AnyMailClient(const SetupSettings& s) {
-  return s.Eudora || s.InternetMail || s.Netscape3Mail || s.CommunicatorMail ||
-         s.OutlookExpress;
+  return s.Eudora || s.InternetMail || s.Netscape3Mail || s.CommunicatorMail || s.OutlookExpress;
 }
 
 bool AnyConfiguredClient(const SetupSettings& s) {
@@ -31,7 +31,8 @@ bool PreChecksPass(const SetupSettings& s, const SetupHooks& hooks) {
       platform::ShowAdminMessage(kProductName,
                                  "The Server could not be located on this network.\n"
                                  "Are you sure to continue ?",
-                                 MessageIcon::kQuestion, MessageButtons::kYesNo) != platform::kIdYes) {
+                                 MessageIcon::kQuestion,
+                                 MessageButtons::kYesNo) != platform::kIdYes) {
     return false;
   }
   if (s.Communicator || s.CommunicatorMail) {
@@ -92,24 +93,38 @@ int RunConfiguration(const SetupSettings& s, const SetupHooks& hooks) {
         MessageIcon::kExclamation);
     return kRunStopped;
   }
-  AddHostsEntry(s);
-  (void)SetNameServers(s);
+  RunReport report;
+  AddHostsEntry(s, hooks.journal, &report);
+  // On a desktop the name servers in use are set below; a store without the stored TCP/IP
+  // key is no failure there.
+  (void)SetNameServers(s, static_cast<bool>(hooks.configure_desktop));
   RunConfigurators(s, hooks);
-  if (AnyConfiguredClient(s)) {
+  if (hooks.configure_desktop) hooks.configure_desktop(s, &report);
+  const std::string details = ReportText(report);
+  if (!report.failed.empty()) {
+    platform::ShowAdminMessage("Setup not complete", details, MessageIcon::kExclamation);
+  } else if (AnyConfiguredClient(s) || (hooks.configure_desktop && !report.changed.empty())) {
     (void)SaveWorkstation(s);
-    platform::ShowAdminMessage("Setup Complete",
-                               std::string("This workstation is now configured for ") +
-                                   kProductName,
-                               MessageIcon::kInformation);
+    std::string text = std::string("This workstation is now configured for ") + kProductName;
+    if (hooks.configure_desktop) text += "\n\n" + details;
+    platform::ShowAdminMessage("Setup Complete", text, MessageIcon::kInformation);
+  } else if (hooks.configure_desktop) {
+    platform::ShowAdminMessage(kProductName, details, MessageIcon::kInformation);
   }
   return s.Pegasus || s.Exchange ? 0 : 1;
 }
 
-SetupHooks DefaultHooks(std::function<int()> test_gateway) {
+SetupHooks DefaultHooks(std::function<int()> test_gateway, bool desktop) {
   SetupHooks hooks;
   hooks.test_gateway = std::move(test_gateway);
   hooks.find_process = FindRunningProcess;
   hooks.show_help = [](int context) { (void)ShowHelpTopic(context); };
+  if (!desktop) return hooks;
+  static ChangeJournal journal(ChangeJournal::DefaultDirectory());
+  hooks.journal = &journal;
+  hooks.configure_desktop = [](const SetupSettings& s, RunReport* report) {
+    ConfigureDesktop(s, &journal, report);
+  };
   return hooks;
 }
 

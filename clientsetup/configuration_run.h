@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "clientsetup/change_journal.h"
+#include "clientsetup/desktop_change.h"
 #include "clientsetup/mail_config.h"
 #include "clientsetup/setup_settings.h"
 
@@ -20,6 +22,10 @@ struct SetupHooks {
   // Asks where PointCast's pcn.ini is; false when the user cancels.
   std::function<bool(std::string* ini_path)> choose_pointcast_ini;
   ShowHelpFunction show_help;
+  // The desktop configurators of this PC; not run when empty (the stored values only).
+  std::function<void(const SetupSettings&, RunReport*)> configure_desktop;
+  // Where the run keeps what it replaces for Restore; null keeps nothing.
+  ChangeJournal* journal = nullptr;
 };
 
 // The result of a run that stopped: the dialog stays open with its values.
@@ -27,9 +33,12 @@ inline constexpr int kRunStopped = -1;
 
 // Runs the configuration. Returns kRunStopped, or the dialog's result: 1 when neither
 // Exchange nor Pegasus is selected (the program ends), else 0 (the utility stays open).
+// "Setup Complete" comes only when nothing failed; otherwise the closing message lists what
+// failed.
 [[nodiscard]] int RunConfiguration(const SetupSettings& settings, const SetupHooks& hooks);
 
-// The hooks of the real program around a given gateway test.
-[[nodiscard]] SetupHooks DefaultHooks(std::function<int()> test_gateway);
+// The hooks of the real program around a given gateway test; with desktop, also the desktop
+// configurators and the user's Restore journal.
+[[nodiscard]] SetupHooks DefaultHooks(std::function<int()> test_gateway, bool desktop);
 
 }  // namespace clientsetup

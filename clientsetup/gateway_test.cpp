@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/admin_message.h"
 #include "platform/icmp_echo.h"
 #include "platform/os_info.h"
+#include "platform/socket.h"
 
 namespace clientsetup {
 namespace {
@@ -33,7 +35,7 @@ std::vector<uint8_t> EchoData(size_t size) {
 int PingGateway(const std::string& address) {
   if (address.empty()) return -2;
   platform::IcmpEcho echo;
-  if (echo.Open() != 0) return -1;
+  if (echo.Open() != 0) return kPingNotPermitted;
   // inet_addr's own reading of the text, as the test always had: "gateway" is no address,
   // and neither is 255.255.255.255.
   const in_addr_t target = inet_addr(address.c_str());
@@ -43,9 +45,35 @@ int PingGateway(const std::string& address) {
   return echo.SendEcho(target, data, options, kEchoTimeoutMs) > 0 ? 0 : -1;
 }
 
+int TcpTestGateway(const std::string& address, uint16_t port, int timeout_ms) {
+  in_addr parsed{};
+  if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) return -2;
+  platform::Socket s = platform::CreateSocket(SOCK_STREAM);
+  if (s == platform::kInvalidSocket) return -1;
+  const int rc = platform::Connect(s, address, port, timeout_ms);
+  platform::CloseSocket(s);
+  return rc == 0 ? 0 : -1;
+}
+
+int TestGatewayReachable(const std::string& address, TestState* state) {
+  int result = PingGateway(address);
+  if (result == kPingNotPermitted &&
+      platform::ShowAdminMessage(
+          "Test Connectivity",
+          "This machine does not let programs send an ICMP echo (ping), so the gateway cannot "
+          "be tested that way.\n\nTest a connection to the gateway's web proxy port (TCP " +
+              std::to_string(kGatewayWebPort) + ") instead?",
+          platform::MessageIcon::kQuestion, platform::MessageButtons::kYesNo) == platform::kIdYes) {
+    result = TcpTestGateway(address, kGatewayWebPort, kEchoTimeoutMs);
+  }
+  *state = TestStateFor(result);
+  return result;
+}
+
 TestState TestStateFor(int ping_result) {
   if (ping_result == 0) return TestState::kTestSuccessful;
   if (ping_result == -2) return TestState::kBadIpAddress;
+  if (ping_result == kPingNotPermitted) return TestState::kCannotTest;
   return TestState::kTestFailed;
 }
 
@@ -59,6 +87,8 @@ const char* TestStateText(TestState state) {
       return "Test Failed";
     case TestState::kBadIpAddress:
       return "Bad IP Address";
+    case TestState::kCannotTest:
+      return "Cannot Test";
   }
   return "";
 }

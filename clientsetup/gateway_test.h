@@ -17,11 +17,20 @@ inline constexpr int kEchoTimeoutMs = 1000;
 // Echo request data: byte i holds 32 + i, wrapping back to 32 after 125.
 [[nodiscard]] std::vector<uint8_t> EchoData(size_t size);
 
-// 0: the gateway answered; -1: no reply, or the test was not possible; -2: address is empty
-// or not a dotted IPv4 address.
-[[nodiscard]] int PingGateway(const std::string& address);
+inline constexpr int kPingNotPermitted = -3;
+inline constexpr uint16_t kGatewayWebPort = 80;
 
-enum class TestState { kNotTested, kTestSuccessful, kTestFailed, kBadIpAddress };
+// 0: the gateway answered; -1: no reply; -2: address is empty or not a dotted IPv4 address;
+// kPingNotPermitted: this machine lets the program open neither a ping nor a raw socket.
+[[nodiscard]] int PingGateway(const std::string& address);
+// 0 when a TCP connection to address:port is accepted within timeout_ms, else -1; -2 as above.
+[[nodiscard]] int TcpTestGateway(const std::string& address, uint16_t port, int timeout_ms);
+enum class TestState { kNotTested, kTestSuccessful, kTestFailed, kBadIpAddress, kCannotTest };
+// The dialog's test: PingGateway; when ICMP echo is not permitted, says so and offers a TCP
+// test to the gateway's web port instead, whose result it returns (kPingNotPermitted when the
+// user declines). *state is the indicator's new state.
+[[nodiscard]] int TestGatewayReachable(const std::string& address, TestState* state);
+
 [[nodiscard]] TestState TestStateFor(int ping_result);
 [[nodiscard]] const char* TestStateText(TestState state);
 

@@ -2,11 +2,14 @@
 // process search.
 #include "clientsetup/gateway_test.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <net/if.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +17,7 @@
 #include <fstream>
 
 #include "platform/icmp_echo.h"
+#include "platform/testing/message_recorder.h"
 
 namespace clientsetup {
 namespace {
@@ -63,6 +67,68 @@ TEST(PingGateway, UnansweredEchoFails) {
   ASSERT_TRUE(WIFEXITED(status));
   if (WEXITSTATUS(status) == 250) GTEST_SKIP() << "no private network namespace here";
   EXPECT_EQ(WEXITSTATUS(status) - 100, -1);
+}
+
+// Child side of the test below: 0 when every step went as expected, else the failing step.
+int CheckTestWithoutIcmp() {
+  if (unshare(CLONE_NEWNET) != 0) return 250;
+  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  ifreq req{};
+  std::strncpy(req.ifr_name, "lo", IFNAMSIZ - 1);
+  if (fd < 0 || ioctl(fd, SIOCGIFFLAGS, &req) != 0) return 250;
+  req.ifr_flags |= IFF_UP;
+  if (ioctl(fd, SIOCSIFFLAGS, &req) != 0) return 250;
+  // No group may open ping sockets here, and this process may not open raw ones.
+  std::ofstream("/proc/sys/net/ipv4/ping_group_range") << "1 0";
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct caps[2] = {};
+  if (syscall(SYS_capget, &header, caps) != 0) return 250;
+  caps[CAP_NET_RAW / 32].effective &= ~(1u << (CAP_NET_RAW % 32));
+  if (syscall(SYS_capset, &header, caps) != 0 || CanOpenIcmp()) return 250;
+  if (PingGateway("127.0.0.1") != kPingNotPermitted) return 1;
+
+  int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_port = htons(kGatewayWebPort);
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 ||
+      listen(listener, 4) != 0) {
+    return 250;
+  }
+  TestState state = TestState::kNotTested;
+  {
+    platform::testing::MessageRecorder yes(platform::kIdYes);
+    if (TestGatewayReachable("127.0.0.1", &state) != 0 || state != TestState::kTestSuccessful) {
+      return 2;
+    }
+    if (yes.messages().size() != 1 ||
+        yes.messages()[0].buttons != platform::MessageButtons::kYesNo) {
+      return 3;
+    }
+    close(listener);
+    if (TestGatewayReachable("127.0.0.1", &state) != -1 || state != TestState::kTestFailed)
+      return 4;
+  }
+  platform::testing::MessageRecorder no(platform::kIdNo);
+  if (TestGatewayReachable("127.0.0.1", &state) != kPingNotPermitted ||
+      state != TestState::kCannotTest || std::string(TestStateText(state)) != "Cannot Test") {
+    return 5;
+  }
+  return 0;
+}
+
+// Where ICMP echo is not permitted the test says so instead of failing, and offers a TCP test
+// to the gateway's web port.
+TEST(PingGateway, WithoutIcmpPermissionOffersTheWebPortTest) {
+  pid_t child = fork();
+  if (child == 0) _exit(CheckTestWithoutIcmp());
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 250) GTEST_SKIP() << "no private network namespace here";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "step that failed";
 }
 
 TEST(ProcessSearch, MatchesInsideNameIgnoringCaseByFamily) {

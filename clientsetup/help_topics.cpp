@@ -2,7 +2,10 @@
 #include "clientsetup/help_topics.h"
 
 #include "clientsetup/mail_config.h"
+#include "clientsetup/setup_settings.h"
+#include "platform/admin_message.h"
 #include "platform/os_info.h"
+#include "platform/run_command.h"
 #include "platform/shell_open.h"
 
 namespace clientsetup {
@@ -18,8 +21,26 @@ std::string HelpUrlFor(const std::string& help_dir, int context) {
   return "file://" + help_dir + "/" + HelpPageFor(context);
 }
 
+std::string HelpOpenProblem() {
+  if (platform::FindOnPath("xdg-open").empty()) return "xdg-open is not installed";
+  std::string handler;
+  if (platform::RunCommand({"xdg-mime", "query", "default", "text/html"}, &handler) == 0 &&
+      handler.find_first_not_of(" \n") == std::string::npos) {
+    return "no program is set to open web pages";
+  }
+  return "";
+}
+
 bool ShowHelpTopic(int context) {
-  return platform::ShellOpen(HelpUrlFor(platform::ProgramDirectory() + "/help", context)) == 0;
+  const std::string url = HelpUrlFor(platform::ProgramDirectory() + "/help", context);
+  std::string problem = HelpOpenProblem();
+  if (problem.empty() && platform::ShellOpen(url) == 0) return true;
+  if (problem.empty()) problem = "xdg-open could not be started";
+  platform::ShowAdminMessage(
+      kProductName,
+      "The help page could not be opened: " + problem + ".\nPlease point your browser to " + url,
+      platform::MessageIcon::kExclamation);
+  return false;
 }
 
 }  // namespace clientsetup

@@ -13,7 +13,11 @@ inline constexpr int kSetupHelpContext = 131174;
 [[nodiscard]] std::string HelpPageFor(int context);
 // The file URL of that page under help_dir.
 [[nodiscard]] std::string HelpUrlFor(const std::string& help_dir, int context);
-// Opens the topic in the browser; false when no browser could be started.
+// Why the desktop cannot open a help page ("xdg-open is not installed", "no program is set
+// to open web pages"), or "" when it can.
+[[nodiscard]] std::string HelpOpenProblem();
+// Opens the topic in the browser; when that cannot be done, says so with the page's address
+// and returns false.
 bool ShowHelpTopic(int context);
 
 }  // namespace clientsetup

@@ -1,7 +1,13 @@
 // The hosts file rewrite and the NameServer value.
 #include "clientsetup/hosts_and_dns.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <strings.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <sstream>
 
 #include "clientsetup/scratch_file.h"
 #include "platform/admin_message.h"
@@ -55,19 +61,94 @@ std::string InsertHostsEntry(const std::vector<std::string>& lines, const std::s
   return out;
 }
 
-void AddHostsEntry(const SetupSettings& settings) {
-  const std::string path = platform::HostsFilePath();
-  const std::string entry = HostsEntry(settings);
-  if (CopyToTempFile(path) == 0) {
-    // No hosts file yet: it holds only the entry. An unreadable one is left alone.
-    if (access(path.c_str(), F_OK) != 0) (void)ReplaceFileContents(path, entry);
+std::string GatewayIpv4(const SetupSettings& settings, std::string* why) {
+  const std::string& given = settings.GatewayAddress;
+  in_addr parsed{};
+  if (inet_pton(AF_INET, given.c_str(), &parsed) == 1) return given;
+  std::vector<std::string> found;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* list = nullptr;
+  if (!given.empty() && getaddrinfo(given.c_str(), nullptr, &hints, &list) == 0) {
+    for (addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
+      char text[INET_ADDRSTRLEN] = {};
+      inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(ai->ai_addr)->sin_addr, text, sizeof text);
+      if (std::find(found.begin(), found.end(), text) == found.end()) found.push_back(text);
+    }
+    freeaddrinfo(list);
+  }
+  if (found.size() == 1) return found.front();
+  *why = "\"" + given + "\" " +
+         (found.empty() ? std::string("does not resolve to an IPv4 address")
+                        : "resolves to " + std::to_string(found.size()) + " IPv4 addresses");
+  return "";
+}
+
+std::string PlaceHostsEntry(const std::vector<std::string>& lines, const std::string& address,
+                            const std::string& name) {
+  const std::string entry_line = address + "     " + name + "\n";
+  std::string out;
+  bool placed = false;
+  for (const std::string& line : lines) {
+    const size_t hash = line.find('#');
+    std::istringstream fields(line.substr(0, hash));
+    std::string line_address;
+    std::vector<std::string> names;
+    bool names_gateway = false;
+    fields >> line_address;
+    for (std::string n; fields >> n;) {
+      if (strcasecmp(n.c_str(), name.c_str()) == 0) {
+        names_gateway = true;
+      } else {
+        names.push_back(n);
+      }
+    }
+    if (!names_gateway) {
+      out += line;
+      continue;
+    }
+    if (!names.empty()) {
+      // The line's other names stay with their address.
+      std::string kept = line_address;
+      for (const std::string& n : names) kept += " " + n;
+      if (hash != std::string::npos) kept += " " + line.substr(hash);
+      if (kept.back() != '\n') kept += '\n';
+      out += kept;
+    }
+    if (!placed) out += entry_line;
+    placed = true;
+  }
+  if (placed) return out;
+  return InsertHostsEntry(lines, "\n" + entry_line);
+}
+
+void AddHostsEntry(const SetupSettings& settings, ChangeJournal* journal, RunReport* report) {
+  RunReport ignored;
+  if (report == nullptr) report = &ignored;
+  const std::string what = "Hosts file " + platform::HostsFilePath();
+  std::string why;
+  const std::string address = GatewayIpv4(settings, &why);
+  if (address.empty()) {
+    report->failed.push_back(what + ": not changed (the gateway " + why + ")");
     return;
   }
+  const std::string path = platform::HostsFilePath();
   std::vector<std::string> lines;
-  if (ReadTextLines(kTempFileName, &lines)) {
-    (void)ReplaceFileContents(path, InsertHostsEntry(lines, entry));
+  if (CopyToTempFile(path) != 0) {
+    const bool read = ReadTextLines(kTempFileName, &lines);
+    RemoveTempFile();
+    if (!read) {
+      report->failed.push_back(what + ": not changed (it cannot be read)");
+      return;
+    }
+  } else if (access(path.c_str(), F_OK) == 0) {
+    report->failed.push_back(what + ": not changed (it cannot be read)");
+    return;
   }
-  RemoveTempFile();
+  const FileWrite result =
+      WriteUndoably(journal, path, PlaceHostsEntry(lines, address, settings.GatewayName), &why);
+  Note(report, result, what, address + " " + settings.GatewayName + " entered", why);
 }
 
 std::string BuildNameServer(const std::string& old_value, const std::string& gateway_address,
@@ -84,12 +165,13 @@ std::string BuildNameServer(const std::string& old_value, const std::string& gat
   return value;
 }
 
-long SetNameServers(const SetupSettings& settings) {
+long SetNameServers(const SetupSettings& settings, bool quiet_when_missing) {
   const bool win95 = platform::IsWin95Family();
   platform::RegKey key;
   long rc = platform::RegOpenKey(platform::Hive::kLocalMachine,
                                  win95 ? kNameServerKey95 : kNameServerKeyNt, &key);
   if (rc != platform::kErrorSuccess) {
+    if (quiet_when_missing && rc == platform::kErrorFileNotFound) return rc;
     platform::ShowAdminMessage("DNS Setup failed", DnsFailedText(rc));
     return rc;
   }

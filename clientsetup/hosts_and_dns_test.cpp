@@ -32,12 +32,13 @@ TEST(HostsEntry, PlacedAfterLeadingCommentsOrAtTop) {
       {{"127.0.0.1 localhost\n", "# later\n"}, kEntry + "127.0.0.1 localhost\n# later\n"},
       {{"# a\n", "# b"}, "# a\n# b\n" + kEntry},
       {{}, kEntry},
-      {{"# a\n", "1.2.3.4 x # note\n", "5.6.7.8 y\n"}, "# a\n1.2.3.4 x # note\n" + kEntry + "5.6.7.8 y\n"},
+      {{"# a\n", "1.2.3.4 x # note\n", "5.6.7.8 y\n"},
+       "# a\n1.2.3.4 x # note\n" + kEntry + "5.6.7.8 y\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(InsertHostsEntry(c.lines, kEntry), c.expected);
 }
 
-TEST(HostsFile, CreatedWhenMissingAndGainsAnEntryPerRun) {
+TEST(HostsFile, CreatedWhenMissingAndTheEntryReplacedNotDuplicated) {
   SetupTestEnvironment env;
   AddHostsEntry(Gateway());
   EXPECT_EQ(SetupTestEnvironment::Read(env.hosts_path()), kEntry);
@@ -45,8 +46,47 @@ TEST(HostsFile, CreatedWhenMissingAndGainsAnEntryPerRun) {
   AddHostsEntry(Gateway());
   AddHostsEntry(Gateway());
   EXPECT_EQ(SetupTestEnvironment::Read(env.hosts_path()),
-            "# hosts\n" + kEntry + kEntry + "127.0.0.1 localhost\n");
+            "# hosts\n" + kEntry + "127.0.0.1 localhost\n");
   EXPECT_FALSE(std::filesystem::exists(env.temp_file()));
+}
+
+TEST(HostsEntry, ExistingLinesForTheGatewayAreReplaced) {
+  struct Case {
+    std::vector<std::string> lines;
+    std::string expected;
+  };
+  const Case cases[] = {
+      // An old address for the name, in any letter case, becomes the new one in place.
+      {{"127.0.0.1 localhost\n", "10.9.9.9\tGATE # old\n", "::1 ip6\n"},
+       "127.0.0.1 localhost\n192.168.0.1     gate\n::1 ip6\n"},
+      // The name leaves a line it shares; a second line for it goes.
+      {{"10.9.9.9 gate other\n", "10.8.8.8 gate\n"}, "10.9.9.9 other\n192.168.0.1     gate\n"},
+      // "gateway" is another name; a commented-out entry is no entry.
+      {{"10.9.9.9 gateway\n", "# 10.7.7.7 gate\n"}, kEntry + "10.9.9.9 gateway\n# 10.7.7.7 gate\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PlaceHostsEntry(c.lines, "192.168.0.1", "gate"), c.expected);
+  }
+}
+
+TEST(HostsFile, OnlyAnAddressIsWritten) {
+  SetupTestEnvironment env;
+  SetupTestEnvironment::Write(env.hosts_path(), "127.0.0.1 localhost\n");
+  SetupSettings s = Gateway();
+  s.GatewayAddress = "localhost";  // a name: resolved first
+  RunReport report;
+  AddHostsEntry(s, nullptr, &report);
+  EXPECT_EQ(SetupTestEnvironment::Read(env.hosts_path()),
+            "\n127.0.0.1     gate\n127.0.0.1 localhost\n");
+  EXPECT_EQ(report.changed.size(), 1u);
+  s.GatewayAddress = "gateway..";  // no name at all
+  report = {};
+  AddHostsEntry(s, nullptr, &report);
+  ASSERT_EQ(report.failed.size(), 1u);
+  EXPECT_NE(report.failed[0].find("does not resolve to an IPv4 address"), std::string::npos)
+      << report.failed[0];
+  EXPECT_EQ(SetupTestEnvironment::Read(env.hosts_path()),
+            "\n127.0.0.1     gate\n127.0.0.1 localhost\n");
 }
 
 TEST(HostsFile, Win95FamilyUsesWindowsDirectory) {

@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
   clientsetup::MessageBoxSink sink;
   platform::SetMessageSink(&sink);
   clientsetup::CSetupMainDlg dialog;
+  dialog.setup_info()->set_configure_desktop(true);
   dialog.exec();
   platform::SetMessageSink(nullptr);
   return 0;

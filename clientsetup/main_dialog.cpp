@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "clientsetup/desktop_setup.h"
 #include "clientsetup/help_topics.h"
 
 namespace clientsetup {
@@ -39,12 +40,19 @@ CSetupMainDlg::CSetupMainDlg(QWidget* parent) : QDialog(parent), setup_info_(thi
   help->setObjectName("ctlHelp");
   auto* about = new QPushButton("About");
   about->setObjectName("ctl100");
-  for (QPushButton* button : {configure, close, help, about}) buttons->addWidget(button);
+  auto* restore = new QPushButton("Restore");
+  restore->setObjectName("ctlRestore");
+  restore->setToolTip("Put back what earlier configuration runs changed on this machine");
+  for (QPushButton* button : {configure, restore, close, help, about}) buttons->addWidget(button);
   layout->addLayout(buttons);
   connect(configure, &QPushButton::clicked, this, [this] { OnConfigure(); });
   connect(close, &QPushButton::clicked, this, &QDialog::reject);
   connect(help, &QPushButton::clicked, this, [] { ShowHelpTopic(kSetupHelpContext); });
   connect(about, &QPushButton::clicked, this, [this] { OnAbout(); });
+  connect(restore, &QPushButton::clicked, this, [] {
+    ChangeJournal journal(ChangeJournal::DefaultDirectory());
+    (void)RestoreDesktop(&journal);
+  });
 }
 
 void CSetupMainDlg::OnConfigure() {

@@ -81,6 +81,7 @@ int ReplaceFileContents(const std::string& path, const std::string& content) {
   if (ok && existed && (rename_error == EBUSY || rename_error == EXDEV)) {
     return OverwriteInPlace(path, content);
   }
+  errno = rename_error;
   return -1;
 }
 

@@ -23,7 +23,8 @@ void RemoveTempFile();
 // Makes content the file at path: written to a file beside it (keeping the old file's
 // permission bits) and renamed over it, so a failed write leaves the old file untouched. A
 // path that cannot be renamed over (a mount point such as a container's /etc/hosts) is
-// overwritten in place after the new content is complete in memory. 0 or -1.
+// overwritten in place after the new content is complete in memory. 0, or -1 with errno
+// telling why.
 [[nodiscard]] int ReplaceFileContents(const std::string& path, const std::string& content);
 
 }  // namespace clientsetup

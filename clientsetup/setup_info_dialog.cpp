@@ -126,8 +126,7 @@ QWidget* CSetupInfoDlg::BuildMailGroup() {
   list->addWidget(AddCheck(1011, "Microsoft Exchange", &SetupSettings::Exchange));
   list->addWidget(AddCheck(1013, "Internet Mail", &SetupSettings::InternetMail));
   list->addWidget(AddCheck(1010, "Netscape 3.x Mail", &SetupSettings::Netscape3Mail));
-  list->addWidget(
-      AddCheck(1026, "Netscape Communicator Mail", &SetupSettings::CommunicatorMail));
+  list->addWidget(AddCheck(1026, "Netscape Communicator Mail", &SetupSettings::CommunicatorMail));
   list->addWidget(AddCheck(1027, "Outlook Express", &SetupSettings::OutlookExpress));
   list->addWidget(AddCheck(1014, "Pegasus Mail", &SetupSettings::Pegasus));
   list->addStretch();
@@ -161,8 +160,9 @@ void CSetupInfoDlg::OnUseDefaults() {
 }
 
 int CSetupInfoDlg::TestGateway() {
-  const int result = PingGateway(edits_[1009]->text().left(50).toStdString());
-  SetTestState(TestStateFor(result));
+  TestState state = TestState::kNotTested;
+  const int result = TestGatewayReachable(edits_[1009]->text().left(50).toStdString(), &state);
+  SetTestState(state);
   return result;
 }
 
@@ -176,7 +176,7 @@ void CSetupInfoDlg::OnTestConnectivity() {
 }
 
 void CSetupInfoDlg::OnOk() {
-  SetupHooks hooks = DefaultHooks([this] { return TestGateway(); });
+  SetupHooks hooks = DefaultHooks([this] { return TestGateway(); }, configure_desktop_);
   hooks.choose_pointcast_ini = [this](std::string* path) { return ChoosePointCastIni(this, path); };
   const int result = RunConfiguration(settings_, hooks);
   if (result != kRunStopped) done(result);
@@ -184,10 +184,12 @@ void CSetupInfoDlg::OnOk() {
 
 void CSetupInfoDlg::SetTestState(TestState state) {
   test_state_ = state;
-  QStyle::StandardPixmap icon = QStyle::SP_MessageBoxQuestion;  // 133: not tested
+  QStyle::StandardPixmap icon = QStyle::SP_MessageBoxQuestion;                   // 133: not tested
   if (state == TestState::kTestSuccessful) icon = QStyle::SP_DialogApplyButton;  // 134
   if (state == TestState::kTestFailed) icon = QStyle::SP_MessageBoxCritical;     // 132
-  if (state == TestState::kBadIpAddress) icon = QStyle::SP_MessageBoxWarning;
+  if (state == TestState::kBadIpAddress || state == TestState::kCannotTest) {
+    icon = QStyle::SP_MessageBoxWarning;
+  }
   state_icon_->setPixmap(style()->standardIcon(icon).pixmap(32, 32));
   state_text_->setText(TestStateText(state));
 }
@@ -199,8 +201,10 @@ void CSetupInfoDlg::Initialise() {
     settings_.GatewayAddress.clear();
   }
   const std::pair<int, std::string SetupSettings::*> texts[] = {
-      {1008, &SetupSettings::GatewayName},   {1009, &SetupSettings::GatewayAddress},
-      {1015, &SetupSettings::UserName},      {1016, &SetupSettings::Pop3Server},
+      {1008, &SetupSettings::GatewayName},
+      {1009, &SetupSettings::GatewayAddress},
+      {1015, &SetupSettings::UserName},
+      {1016, &SetupSettings::Pop3Server},
       {1018, &SetupSettings::ReturnAddress}};
   for (const auto& [id, field] : texts) {
     const QString text = QString::fromStdString(settings_.*field);

@@ -27,12 +27,16 @@ class CSetupInfoDlg : public QDialog {
   int TestGateway();
   // The help context of a control id (0 for controls without one).
   [[nodiscard]] static int HelpContextFor(int control_id);
+  // Whether OK also configures this machine's desktop (off until the program turns it on, so
+  // a dialog made in a test never reaches the machine's own files).
+  void set_configure_desktop(bool on) { configure_desktop_ = on; }
 
  protected:
   void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  bool configure_desktop_ = false;
   QWidget* BuildGatewayGroup();
   QWidget* BuildBrowserGroup();
   QWidget* BuildMailGroup();

@@ -5,6 +5,7 @@
 
 #include "diagnostics/adapter_sections.h"
 #include "diagnostics/client_sections.h"
+#include "diagnostics/desktop_sections.h"
 #include "diagnostics/netscape_sections.h"
 #include "diagnostics/report_texts.h"
 #include "diagnostics/report_writer.h"
@@ -22,13 +23,14 @@ int WriteDiagReport(const std::string& path, platform::SnmpAgent* agent) {
   }
   ReportWriter w(file);
   w.Write(kReportHeading);
-  bool win95 = WriteOperatingSystemSection(w);
+  const bool desktop = agent == nullptr;
+  bool win95 = WriteOperatingSystemSection(w, desktop);
   w.Flush();
   WriteHostsSection(w, platform::HostsFilePath());
   w.Flush();
-  WriteDnsSection(w, win95);
+  WriteDnsSection(w, win95, desktop);
   w.Flush();
-  WriteDefaultBrowserSection(w);
+  WriteDefaultBrowserSection(w, desktop);
   w.Flush();
   WriteNavigatorSection(w);
   w.Flush();
@@ -40,6 +42,10 @@ int WriteDiagReport(const std::string& path, platform::SnmpAgent* agent) {
   w.Flush();
   WriteEudoraSection(w);
   w.Flush();
+  if (desktop) {
+    WriteDesktopProxySection(w, StoredGateway());
+    w.Flush();
+  }
   platform::SnmpAgent machine_agent;
   WriteAdapterSections(w, agent != nullptr ? *agent : machine_agent);
   WriteProductSection(w);

@@ -68,7 +68,7 @@ TEST(OutfitterRoundTrip, ReportShowsTheGatewayInEverySectionTheRunWrote) {
   s.ReturnAddress = "ann@isp";
   s.IE3 = s.IE4 = s.Navigator3 = s.Communicator = 1;
   s.Eudora = s.Netscape3Mail = s.CommunicatorMail = 1;
-  clientsetup::SetupHooks hooks = clientsetup::DefaultHooks([] { return 0; });
+  clientsetup::SetupHooks hooks = clientsetup::DefaultHooks([] { return 0; }, false);
   hooks.find_process = [](const std::string&) { return 0; };
   ASSERT_EQ(clientsetup::RunConfiguration(s, hooks), 1);
 

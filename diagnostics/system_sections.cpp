@@ -1,6 +1,7 @@
 // Sections 1-4, 8 and 12 of the report: plain reads of the OS, a file and single registry keys.
 #include "diagnostics/system_sections.h"
 
+#include "diagnostics/desktop_sections.h"
 #include "diagnostics/registry_text.h"
 #include "diagnostics/report_texts.h"
 #include "diagnostics/text_lines.h"
@@ -30,7 +31,7 @@ void WriteCommandSection(ReportWriter& w, const char* heading, const char* key_p
 
 }  // namespace
 
-bool WriteOperatingSystemSection(ReportWriter& w) {
+bool WriteOperatingSystemSection(ReportWriter& w, bool desktop) {
   w.Write("SECTION : Operating System\n");
   platform::OsVersion version = platform::GetOsVersion();
   bool win95 = version.platform_id == platform::kPlatformWin95Family;
@@ -39,6 +40,7 @@ bool WriteOperatingSystemSection(ReportWriter& w) {
   } else if (version.platform_id == platform::kPlatformWinNt) {
     w.Write("OS is Windows NT\n");
   }
+  if (desktop) WriteOsReleaseLines(w);
   w.Write("\n");
   return win95;
 }
@@ -61,7 +63,7 @@ void WriteHostsSection(ReportWriter& w, const std::string& hosts_path) {
   w.Write("\n\n");
 }
 
-void WriteDnsSection(ReportWriter& w, bool win95) {
+void WriteDnsSection(ReportWriter& w, bool win95, bool desktop) {
   w.Write("SECTION : DNS Search Order\n");
   platform::RegKey key;
   long rc =
@@ -76,11 +78,26 @@ void WriteDnsSection(ReportWriter& w, bool win95) {
       if (ReadText(key, name, &value) == kErrorSuccess) w.WriteField(name, value);
     }
   }
+  if (desktop) WriteNameServersInUse(w, StoredGateway());
   w.Write("\n\n");
 }
 
-void WriteDefaultBrowserSection(ReportWriter& w) {
-  WriteCommandSection(w, "SECTION : Default Browser\n", "HTTP\\shell\\open\\command", true);
+void WriteDefaultBrowserSection(ReportWriter& w, bool desktop) {
+  if (!desktop) {
+    WriteCommandSection(w, "SECTION : Default Browser\n", "HTTP\\shell\\open\\command", true);
+    return;
+  }
+  w.Write("SECTION : Default Browser\n");
+  std::string command;
+  long rc = ReadText(Hive::kClassesRoot, "HTTP\\shell\\open\\command", "", &command);
+  if (rc != kErrorSuccess) {
+    w.WriteRegistryError(rc);
+  } else {
+    w.Write(command);
+    w.Write("\n");
+  }
+  WriteDesktopBrowser(w);
+  w.Write("\n\n");
 }
 
 void WriteDefaultMailSection(ReportWriter& w) {

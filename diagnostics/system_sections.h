@@ -15,16 +15,19 @@ inline constexpr char kProductKey[] = "Software\\Wayfarer Computer Products Ltd.
 
 // Writes the Operating System section. Returns true when the machine is of the Windows 95
 // family, false for Windows NT (also assumed for any other platform, which prints no OS line).
-bool WriteOperatingSystemSection(ReportWriter& w);
+// With desktop, the Linux release and kernel follow.
+bool WriteOperatingSystemSection(ReportWriter& w, bool desktop = false);
 
 // The hosts file at hosts_path, its lines other than blank and comment lines. When the file
 // cannot be opened the whole section, heading included, is replaced by the E 104 line.
 void WriteHostsSection(ReportWriter& w, const std::string& hosts_path);
 
 // The name-server values of the family's TCP/IP key.
-void WriteDnsSection(ReportWriter& w, bool win95);
+// With desktop, the name servers in use follow.
+void WriteDnsSection(ReportWriter& w, bool win95, bool desktop = false);
 
-void WriteDefaultBrowserSection(ReportWriter& w);
+// With desktop, the desktop's default browser follows.
+void WriteDefaultBrowserSection(ReportWriter& w, bool desktop = false);
 void WriteDefaultMailSection(ReportWriter& w);
 void WriteProductSection(ReportWriter& w);
 

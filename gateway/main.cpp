@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "gateway/console/cache_dial_pages.h"
 #include "gateway/console/console_app.h"
 #include "gateway/console/display_probe.h"
 #include "gateway/engine/access_log.h"
@@ -67,6 +68,7 @@ int RunWithDisplay(int argc, char** argv, const sigset_t& stop_signals, const st
   if (choice == gateway::ModeChoice::kTray) mode = console::Mode::kTray;
   if (choice == gateway::ModeChoice::kDialog) mode = console::Mode::kDialog;
   console::ConsoleApp console(mode);
+  console::RegisterCacheAndDialPages();
   engine::StartupHooks hooks = gateway::WireSubsystems();
   hooks.show_console = console.ShowConsoleHook();
   gateway::ReloadWatcher reload_watcher(gateway::ReloadAction(hooks));
