@@ -1,6 +1,9 @@
 // Start-up and shut-down in their fixed order.
 #include "gateway/engine/gateway_app.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "gateway/engine/client_filter.h"
@@ -79,6 +82,8 @@ void GatewayApp::ServeInstanceChannel() {
   platform::TargetId target = platform::CreateTarget([this](const platform::Message&) {
     std::string request;
     while (instance_.ReadRequest(&request)) {
+      // A reload takes the same way as SIGHUP, to the thread that applies console changes.
+      if (request == platform::kReloadRequest) kill(getpid(), SIGHUP);
       if (request != platform::kShowConsoleRequest) continue;
       if (hooks_.show_console) {
         hooks_.show_console();

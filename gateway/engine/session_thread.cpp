@@ -6,6 +6,7 @@
 #include <mutex>
 #include <set>
 
+#include "gateway/engine/access_log.h"
 #include "gateway/engine/client_filter.h"
 #include "gateway/engine/dial_context.h"
 #include "gateway/engine/engine_messages.h"
@@ -99,6 +100,7 @@ void SessionThread::Unregister() {
   if (!registered_) return;
   registered_ = false;
   RegisterSessionNamed(client_address_, registered_name_, registered_code_, thread_id(), false);
+  LogSessionEnd(client_address_, registered_name_);
 }
 
 void SessionThread::ArmIdleTimer(uintptr_t id) {
