@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -49,8 +50,14 @@ bool CRealAudio::InitInstance() {
 
 bool CRealAudio::RunDialogue(RealAudioRequest* req) {
   std::vector<uint8_t> body;
+  // Each message has its own wait, and the whole dialogue the opening's bound: a player that
+  // trickles messages cannot hold its thread for ever.
+  engine::OpeningDeadline deadline;
   for (;;) {
-    int rc = ReadDialogueMessage(client_socket_, kDialogueWaitMs, &body);
+    int wait_ms = std::min(kDialogueWaitMs, deadline.LeftMs());
+    if (wait_ms <= 0) return false;
+    int rc = ReadDialogueMessage(client_socket_, wait_ms, &body);
+    deadline.Progress();
     if (rc == -2) {
       // Longer than any set-up message can be: refused instead of overrunning the buffer.
       Reply(kReplyBadInformation);
