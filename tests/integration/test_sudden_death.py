@@ -6,13 +6,14 @@ import hashlib
 import os
 import random
 import socket
+import subprocess
 import threading
 import time
 import unittest
 
 import office_network as office
 from office_network import listener, read_until, serve
-from gateway_process import configure
+from gateway_process import BIN, PRODUCT_KEY, GatewayProcess, configure
 from test_web_cache import cache_text
 
 WWW = 3128
@@ -138,6 +139,42 @@ class SuddenDeath(unittest.TestCase):
             self.assert_whole(path, *fetch(self.net, path))
         from_disk = [p for p in paths if self.origin.count.get(p) == before.get(p)]
         self.assertTrue(from_disk, "no object came from the cache")
+
+
+class SettingsWriteKilled(unittest.TestCase):
+    """The settings store is written by a separate process (the console, or wayfarer-reg as
+    here): kill -9 in the middle of an import of many values must leave every value at its
+    old or its new text, and the store must open afterwards."""
+
+    def test_every_value_is_old_or_new_after_a_killed_import(self):
+        gw = GatewayProcess()
+        self.addCleanup(gw.close)
+        key = PRODUCT_KEY + r"\Configuration"
+        names = [f"Value{i}" for i in range(300)]
+
+        def text(generation):
+            return "\n".join(["REGEDIT4", "", f"[{key}]"] +
+                              [f'"{n}"="{n}-{generation}-' + "x" * 200 + '"' for n in names]) + "\n"
+
+        path = os.path.join(gw.dir, "settings.reg")
+        old = dict.fromkeys(names)
+        for generation in range(8):
+            with open(path, "w") as f:
+                f.write(text(generation))
+            writer = subprocess.Popen([os.path.join(BIN, "wayfarer-reg"), "import", path],
+                                      env=gw.env, stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.DEVNULL)
+            time.sleep(RNG.uniform(0.0, 0.05))
+            writer.kill()
+            writer.wait(timeout=10)
+            result = gw.reg("query", key, check=any(old.values()))
+            lines = [line.split("\t") for line in result.stdout.splitlines()]
+            now = {fields[0]: fields[2] for fields in lines if len(fields) == 3}
+            new = dict(line.split("=", 1) for line in text(generation).splitlines()[3:])
+            for n in names:
+                self.assertIn(now.get(n), (old[n], new[f'"{n}"'].strip('"')),
+                              f"{n} after the write of generation {generation}")
+            old = {n: now.get(n) for n in names}
 
 
 if __name__ == "__main__":
