@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "gateway/console/cache_dial_pages.h"
 #include "gateway/console/console_app.h"
 #include "gateway/console/display_probe.h"
 #include "gateway/engine/gateway_app.h"
@@ -49,6 +50,7 @@ int RunWithDisplay(int argc, char** argv, const sigset_t& stop_signals, const st
   const console::Mode mode =
       QSystemTrayIcon::isSystemTrayAvailable() ? console::Mode::kTray : console::Mode::kDialog;
   console::ConsoleApp console(mode);
+  console::RegisterCacheAndDialPages();
   engine::StartupHooks hooks = gateway::WireSubsystems();
   hooks.show_console = console.ShowConsoleHook();
   engine::GatewayApp app(std::move(hooks));

@@ -100,6 +100,19 @@ static int BindTo(Socket s, in_addr_t address, uint16_t port) {
 
 int BindAny(Socket s, uint16_t port) { return BindTo(s, htonl(INADDR_ANY), port); }
 int BindLoopback(Socket s, uint16_t port) { return BindTo(s, htonl(INADDR_LOOPBACK), port); }
+int BindAddress(Socket s, const std::string& dotted, uint16_t port) {
+  in_addr a{};
+  if (inet_pton(AF_INET, dotted.c_str(), &a) != 1) return Fail(EINVAL);
+  return BindTo(s, a.s_addr, port);
+}
+
+int SetNonBlocking(Socket s, bool on) {
+  int flags = fcntl(s, F_GETFL);
+  if (flags < 0 || fcntl(s, F_SETFL, on ? flags | O_NONBLOCK : flags & ~O_NONBLOCK) != 0) {
+    return Fail(errno);
+  }
+  return 0;
+}
 
 int Listen(Socket s, int backlog) {
   if (listen(s, backlog > 0 ? backlog : 5) != 0) return Fail(errno);
@@ -117,10 +130,10 @@ Socket Accept(Socket listener, sockaddr_in* peer) {
   return s;
 }
 
-int Connect(Socket s, const sockaddr_in& to, int timeout_ms) {
+static int ConnectTo(Socket s, const sockaddr* to, socklen_t to_length, int timeout_ms) {
   int flags = fcntl(s, F_GETFL);
   fcntl(s, F_SETFL, flags | O_NONBLOCK);
-  int r = connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  int r = connect(s, to, to_length);
   int err = r == 0 ? 0 : errno;
   if (err == EINPROGRESS) {
     int ready = WaitFor(s, POLLOUT, timeout_ms);
@@ -134,6 +147,27 @@ int Connect(Socket s, const sockaddr_in& to, int timeout_ms) {
   fcntl(s, F_SETFL, flags);
   if (err != 0) return Fail(err);
   return 0;
+}
+
+int Connect(Socket s, const sockaddr_in& to, int timeout_ms) {
+  return ConnectTo(s, reinterpret_cast<const sockaddr*>(&to), sizeof to, timeout_ms);
+}
+
+Socket CreateStreamSocket6() {
+  Socket s = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (s < 0) return Fail(errno);
+  return s;
+}
+
+int Connect6(Socket s, const std::string& ipv6, uint16_t port, int timeout_ms) {
+  sockaddr_in6 a{};
+  a.sin6_family = AF_INET6;
+  a.sin6_port = htons(port);
+  if (inet_pton(AF_INET6, ipv6.c_str(), &a.sin6_addr) != 1) {
+    t_last_error = kWsaEAddrNotAvail;
+    return kSocketError;
+  }
+  return ConnectTo(s, reinterpret_cast<const sockaddr*>(&a), sizeof a, timeout_ms);
 }
 
 int Connect(Socket s, const std::string& dotted, uint16_t port, int timeout_ms) {
@@ -238,6 +272,14 @@ uint16_t LocalPort(Socket s) {
   socklen_t len = sizeof a;
   if (getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) return 0;
   return ntohs(a.sin_port);
+}
+
+bool LocalAddress(Socket s, std::string* dotted) {
+  sockaddr_in a{};
+  socklen_t len = sizeof a;
+  if (getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) return false;
+  *dotted = DottedAddress(a.sin_addr);
+  return true;
 }
 
 bool PeerAddress(Socket s, std::string* dotted) {

@@ -27,7 +27,12 @@ void SetLastSocketError(int error);
 [[nodiscard]] int BindAny(Socket s, uint16_t port);
 // Binds to 127.0.0.1 (tests and local helpers).
 [[nodiscard]] int BindLoopback(Socket s, uint16_t port);
+// Binds to one local dotted address. 0 or kSocketError.
+[[nodiscard]] int BindAddress(Socket s, const std::string& dotted, uint16_t port);
 [[nodiscard]] int Listen(Socket s, int backlog);
+// ioctlsocket(FIONBIO): a non-blocking socket's recv and accept fail with kWsaEWouldBlock
+// instead of waiting. 0 or kSocketError.
+[[nodiscard]] int SetNonBlocking(Socket s, bool on);
 // Accepts one connection; the new socket is blocking. kInvalidSocket on failure
 // (kWsaEWouldBlock when none is pending on a non-blocking listener).
 [[nodiscard]] Socket Accept(Socket listener, sockaddr_in* peer = nullptr);
@@ -36,6 +41,11 @@ void SetLastSocketError(int error);
 [[nodiscard]] int Connect(Socket s, const sockaddr_in& to, int timeout_ms = 21000);
 [[nodiscard]] int Connect(Socket s, const std::string& dotted, uint16_t port,
                           int timeout_ms = 21000);
+// A TCP socket over IPv6, for destinations named by an IPv6 literal. kInvalidSocket on failure.
+[[nodiscard]] Socket CreateStreamSocket6();
+// Connects such a socket to an IPv6 literal within timeout_ms. 0 or kSocketError.
+[[nodiscard]] int Connect6(Socket s, const std::string& ipv6, uint16_t port,
+                           int timeout_ms = 21000);
 // recv/send; count or kSocketError (0 from Recv: orderly close).
 [[nodiscard]] int Recv(Socket s, void* buf, size_t len, int flags = 0);
 [[nodiscard]] int Send(Socket s, const void* buf, size_t len, int flags = 0);
@@ -58,6 +68,8 @@ int CloseSocket(Socket s);
 void DrainAfterReply(Socket s, int wait_ms = 1000, size_t limit = 256 * 1024);
 // Local port of a bound socket (0 on failure).
 [[nodiscard]] uint16_t LocalPort(Socket s);
+// getsockname as dotted text; false when not bound.
+[[nodiscard]] bool LocalAddress(Socket s, std::string* dotted);
 // getpeername as dotted text; false when not connected.
 [[nodiscard]] bool PeerAddress(Socket s, std::string* dotted);
 [[nodiscard]] bool IsDottedAddress(const std::string& text);
@@ -65,8 +77,7 @@ void DrainAfterReply(Socket s, int wait_ms = 1000, size_t limit = 256 * 1024);
 
 // gethostbyname: first IPv4 address as dotted text and the official (canonical) name.
 // false with kWsaHostNotFound (or kWsaTryAgain) when the name does not resolve.
-[[nodiscard]] bool LookupHost(const std::string& name, std::string* dotted,
-                              std::string* canonical);
+[[nodiscard]] bool LookupHost(const std::string& name, std::string* dotted, std::string* canonical);
 // gethostbyaddr: the name of a dotted address; false when there is none.
 [[nodiscard]] bool LookupAddress(const std::string& dotted, std::string* name);
 

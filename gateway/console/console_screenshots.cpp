@@ -3,7 +3,8 @@
 // service dialogs (console_modify_service.png, console_modify_server.png,
 // console_new_mapping.png, console_modify_dns.png), console_rule.png,
 // console_change_password.png, console_password.png, console_tray_menu.png,
-// console_exit_question.png and console_icons.png (the icon strip, enlarged).
+// console_exit_question.png and console_icons.png (the icon strip, enlarged); and
+// console_cache.png, console_cache_exception.png and console_dial.png.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -18,6 +19,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include "gateway/console/cache_dial_pages.h"
+#include "gateway/console/cache_exception_dialog.h"
 #include "gateway/console/change_password_dialog.h"
 #include "gateway/console/console_window.h"
 #include "gateway/console/icon_list.h"
@@ -26,11 +29,21 @@
 #include "gateway/console/rule_dialog.h"
 #include "gateway/console/service_dialog.h"
 #include "gateway/console/tray_window.h"
+#include "gateway/dialer/dial_by_hand.h"
+#include "gateway/dialer/dialer_link.h"
 #include "gateway/engine/config_store.h"
+#include "gateway/engine/control_thread.h"
 #include "gateway/engine/engine_messages.h"
+#include "gateway/engine/password_scramble.h"
 #include "gateway/engine/security_page.h"
 #include "gateway/engine/service_catalogue.h"
 #include "gateway/engine/service_list.h"
+#include "gateway/engine/settings_records.h"
+#include "gateway/web/cache_exception_edit.h"
+#include "gateway/web/cache_page_rules.h"
+#include "platform/dialup_simulated.h"
+#include "platform/registry.h"
+#include "platform/testing/message_recorder.h"
 #include "platform/testing/temp_store.h"
 
 namespace console {
@@ -150,6 +163,58 @@ TEST(ConsoleScreenshots, EveryPageAndDialog) {
   QLabel strip;
   strip.setPixmap(QPixmap(WAYFARER_BIN_DIR "/WayfarerIcons.png").scaled(21 * 48, 48));
   EXPECT_TRUE(Save(&strip, "console_icons.png"));
+}
+
+// The Cache page with a few exceptions, its exception dialog, and the Dial page connected
+// through the simulated facility.
+TEST(ConsoleScreenshots, CacheAndDialPages) {
+  platform::testing::TempStore store;
+  platform::testing::MessageRecorder answers;
+  ASSERT_EQ(engine::WriteDefaultConfiguration(), 0);
+  RegisterCacheAndDialPages();
+  web::CacheForm form{true, true, "50", "/var/cache/wayfarer", "3", web::kTtlDays};
+  ASSERT_EQ(web::SaveCacheForm(form), 0);
+  ASSERT_EQ(web::PutCacheException("news.example.com", 0, web::kTtlHours), 0);
+  ASSERT_EQ(web::PutCacheException("www.example.com:8080", 12, web::kTtlHours), 0);
+  ASSERT_EQ(web::PutCacheException("static.example.org", 2, web::kTtlWeeks), 0);
+  for (const char* entry : {"Office ISP", "Backup line"}) {
+    platform::RegKey key;
+    ASSERT_EQ(platform::RegCreateKey(platform::Hive::kLocalMachine,
+                                     platform::SimulatorEntriesKeyPath() + "\\" + entry, &key),
+              0);
+  }
+  std::string password = "secret";
+  engine::ScramblePassword(1, &password);
+  ASSERT_EQ(engine::SaveProfileCredentials("Office ISP", "office", password, "WORK"), 0);
+  engine::DiallerSettings dialler{1, 2, 1, 10, "", "", "", "Office ISP"};
+  ASSERT_EQ(engine::SaveDiallerSettings(dialler), 0);
+  engine::ControlThread control;
+  ASSERT_TRUE(control.Start());
+  dialer::InstallDialer(control, std::make_unique<platform::SimulatedDialup>(), [] { return 0; });
+  std::string status;
+  ASSERT_EQ(dialer::DialByHand("Office ISP", &status), 0);
+  ASSERT_TRUE(QTest::qWaitFor([] { return dialer::DialStatusLine().rfind("Connected", 0) == 0; }));
+
+  ConsoleOptions options;
+  options.dial_bound = true;
+  options.icons = IconList::Load(WAYFARER_BIN_DIR "/WayfarerIcons.png");
+  {
+    ConsoleWindow window(options);
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    window.tabs()->setCurrentIndex(window.TabIndexOf(PageKind::kCache));
+    EXPECT_TRUE(Save(&window, "console_cache.png"));
+    CacheExceptionDialog dialog("www.example.com:8080", 12, "Hours", &window);
+    EXPECT_TRUE(Save(&dialog, "console_cache_exception.png"));
+    dialog.hide();
+    window.tabs()->setCurrentIndex(window.TabIndexOf(PageKind::kDial));
+    QTest::qWait(600);  // one status refresh
+    EXPECT_TRUE(Save(&window, "console_dial.png"));
+  }
+  (void)dialer::StopByHand(0);
+  dialer::UninstallDialer();
+  control.Stop();
+  RegisterPage(PageKind::kCache, nullptr);
+  RegisterPage(PageKind::kDial, nullptr);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "gateway/dialer/dialer_clock.h"
 #include "gateway/dialer/dialer_window.h"
 #include "gateway/dialer/ensure_dial_up.h"
+#include "gateway/dialer/simulated_clock.h"
 #include "gateway/engine/link_provider.h"
 #include "gateway/engine/session_registry.h"
 
@@ -43,6 +44,7 @@ void WaitUntilGone(platform::DialupFacility* facility, platform::DialHandle hand
 }  // namespace
 
 void InstallDialer(engine::ControlThread& control, platform::DialupProvider provider) {
+  if (provider == platform::DialupProvider::kSimulated) (void)ApplySimulatorTimeScale();
   InstallDialer(control, platform::BindDialupFacility(provider),
                 [] { return engine::CountSessions(); });
 }

@@ -17,6 +17,8 @@ namespace {
 
 // A server greeting longer than this many lines is not a greeting.
 constexpr int kMaxGreetingLines = 1000;
+// Client lines handled in one turn before the session looks at its other messages.
+constexpr int kLinesPerTurn = 64;
 
 constexpr long kReadAndClose = platform::kFdRead | platform::kFdClose;
 
@@ -68,7 +70,7 @@ bool FmCsFTPProxy::PreTranslateMessage(platform::Message& msg) {
   switch (msg.message) {
     case platform::kWmTimer:
       // A client waiting for a slow server is not idle.
-      if (msg.target == window_ && msg.wparam == kFtpIdleTimer && !busy_) EndSession();
+      if (msg.target == window_ && msg.wparam == kFtpIdleTimer && !Busy()) EndSession();
       return true;
     case engine::kMsgProxyClientEvent:
       if (msg.target == window_ && s == client_socket_ && OnClientEvent(msg.lparam) != 0) {
@@ -91,18 +93,41 @@ bool FmCsFTPProxy::PreTranslateMessage(platform::Message& msg) {
   }
 }
 
+bool FmCsFTPProxy::Busy() const {
+  return awaiting_greeting_ ||
+         (awaiting_ != Awaiting::kNothing && awaiting_ != Awaiting::kTransferEnd);
+}
+
 int FmCsFTPProxy::OnClientEvent(platform::Lparam lparam) {
   if (IsCloseOrError(lparam)) return -1;
   KillIdleTimer();
   int n = client_lines_.Fill(client_socket_);
   if (n == -1 || n == 0) return -1;
+  return RunClientLines();
+}
+
+// Takes the client's lines while no reply is awaited. Lines that arrive meanwhile wait in the
+// line buffer, and the socket is read again only when the buffer has room.
+int FmCsFTPProxy::RunClientLines() {
   std::string line;
-  while (!ending_) {
-    FtpLineReader::Take taken = client_lines_.TakeLine(&line);
-    if (taken == FtpLineReader::Take::kNone) break;
+  for (int taken = 0; !ending_ && !awaiting_greeting_ && awaiting_ == Awaiting::kNothing;) {
+    if (taken == kLinesPerTurn) {
+      // A client that pipelines without end is served in turns with the other messages.
+      platform::PostMessage(window_, engine::kMsgProxyClientEvent, client_socket_,
+                            platform::MakeSelectLparam(platform::kFdRead, 0));
+      return 0;
+    }
+    FtpLineReader::Take took = client_lines_.TakeLine(&line);
+    if (took == FtpLineReader::Take::kNone) {
+      int n = client_lines_.Fill(client_socket_);
+      if (n == -2) return 0;
+      if (n <= 0) return -1;
+      continue;
+    }
+    ++taken;
     // A line longer than the command buffer is refused whole; none of it is acted on.
-    int rc = taken == FtpLineReader::Take::kTooLong ? SendText(client_socket_, kFtpLineTooLong)
-                                                    : HandleCommand(line);
+    int rc = took == FtpLineReader::Take::kTooLong ? SendText(client_socket_, kFtpLineTooLong)
+                                                   : HandleCommand(line);
     if (rc != 0) return -1;
   }
   return 0;
@@ -114,22 +139,25 @@ int FmCsFTPProxy::HandleCommand(const std::string& line) {
     case FtpCommand::kUser:
       return HandleLogin(line);
     case FtpCommand::kPort:
-      return HandlePort(line);
+      return HandlePortLine(line);
+    case FtpCommand::kExtPort:
+      return HandleEprtLine(line);
+    case FtpCommand::kPassive:
+      return HandlePassive(line, false);
+    case FtpCommand::kExtPassive:
+      return HandlePassive(line, true);
     case FtpCommand::kQuit:
-      return connected ? ForwardToServer(line) : -1;
+      return connected ? ForwardToServer(line, Awaiting::kReply) : -1;
     case FtpCommand::kTransfer:
-      if (connected && ForwardToServer(line) != 0) return -1;
-      // Only an active-mode transfer has data sockets to connect; a passive one is the
-      // client's own business with the server.
-      awaiting_transfer_reply_ = connected && data_listener_ != platform::kInvalidSocket;
+      if (connected) return ForwardToServer(line, Awaiting::kTransferReply);
       break;
     case FtpCommand::kOther:
-      if (connected) return ForwardToServer(line);
+      if (connected) return ForwardToServer(line, Awaiting::kReply);
       break;
   }
   // Before a log-in (FEAT, AUTH TLS, SYST, OPTS ...) the client hears a refusal and may go on
   // to log in.
-  return connected ? 0 : SendText(client_socket_, kFtpNotConnected);
+  return SendText(client_socket_, kFtpNotConnected);
 }
 
 int FmCsFTPProxy::HandleLogin(const std::string& line) {
@@ -162,8 +190,8 @@ int FmCsFTPProxy::ConnectServer(const std::string& dotted, int port) {
     platform::CloseSocket(server_socket_);
     server_socket_ = platform::kInvalidSocket;
     (void)server_lines_.TakeAll();
-    awaiting_transfer_reply_ = false;
-    busy_ = false;
+    replies_ = FtpReplyTracker();
+    awaiting_ = Awaiting::kNothing;
   }
   platform::Socket s = platform::CreateSocket(SOCK_STREAM);
   if (s == platform::kInvalidSocket) return -1;
@@ -178,60 +206,66 @@ int FmCsFTPProxy::ConnectServer(const std::string& dotted, int port) {
   }
   // The client's answer comes from the server, once its greeting is over.
   awaiting_greeting_ = true;
-  greeting_first_.clear();
   greeting_lines_ = 0;
-  busy_ = true;
   return 0;
 }
 
-int FmCsFTPProxy::ForwardToServer(const std::string& line) {
+int FmCsFTPProxy::ForwardToServer(const std::string& line, Awaiting awaiting) {
   if (SendText(server_socket_, line) != 0) return -1;
-  busy_ = true;
+  awaiting_ = awaiting;
   return 0;
 }
 
 int FmCsFTPProxy::OnServerEvent(platform::Lparam lparam) {
   if (IsCloseOrError(lparam)) return -1;
   KillIdleTimer();
-  if (awaiting_greeting_) return HandleGreeting();
-  if (awaiting_transfer_reply_) return HandleTransferReply();
-  return ForwardServerReply();
-}
-
-// The greeting is read line by line as it arrives and never forwarded; when its last line is
-// in, the account name goes to the server, whose answer the client then reads.
-int FmCsFTPProxy::HandleGreeting() {
   int n = server_lines_.Fill(server_socket_);
   if (n == -1 || n == 0) return -1;
   std::string line;
   for (;;) {
-    if (server_lines_.TakeLine(&line) == FtpLineReader::Take::kNone) return 0;
-    if (++greeting_lines_ > kMaxGreetingLines) return -1;
-    bool first = greeting_first_.empty();
-    if (first) greeting_first_ = line;
-    bool last = first ? !OpensMultiLineReply(line) : EndsMultiLineReply(greeting_first_, line);
-    if (last) break;
+    FtpLineReader::Take took = server_lines_.TakeLine(&line);
+    if (took == FtpLineReader::Take::kNone) break;
+    // The client gets a reply line cut to the buffer as a whole line.
+    if (took == FtpLineReader::Take::kTooLong) line += "\r\n";
+    int rc = awaiting_greeting_ ? OnGreetingLine(line) : OnServerLine(line);
+    if (rc != 0) return -1;
   }
+  return Busy() ? 0 : RunClientLines();
+}
+
+// The greeting is never forwarded; when its last line is in, the account name goes to the
+// server, whose answer the client then reads.
+int FmCsFTPProxy::OnGreetingLine(const std::string& line) {
+  if (++greeting_lines_ > kMaxGreetingLines) return -1;
+  if (!replies_.EndsReply(line)) return 0;
   awaiting_greeting_ = false;
-  if (greeting_first_[0] == '5') {
+  if (replies_.code()[0] == '5') {
     // The server refuses the client: it hears why instead of waiting for an answer that will
     // not come. The session stays until the server closes or the time-out.
-    busy_ = false;
     return SendText(client_socket_, line);
   }
   std::string user = FtpServerUserLine(login_line_);
   login_line_.clear();
   if (user.empty()) return -1;
-  return ForwardToServer(user);
+  return ForwardToServer(user, Awaiting::kReply);
 }
 
-int FmCsFTPProxy::ForwardServerReply() {
-  int n = server_lines_.Fill(server_socket_);
-  if (n == -1 || n == 0) return -1;
-  std::string reply = server_lines_.TakeAll();
-  if (!reply.empty() && SendText(client_socket_, reply) != 0) return -1;
-  busy_ = false;
-  return 0;
+int FmCsFTPProxy::OnServerLine(const std::string& line) {
+  bool last = replies_.EndsReply(line);
+  switch (awaiting_) {
+    case Awaiting::kPassiveReply:
+      return OnPassiveLine(line, last);
+    case Awaiting::kTransferReply:
+    case Awaiting::kTransferEnd:
+      return OnTransferLine(line, last);
+    case Awaiting::kReply:
+      // A preliminary reply (1xx) is followed by the command's real one.
+      if (last && replies_.code()[0] != '1') awaiting_ = Awaiting::kNothing;
+      break;
+    case Awaiting::kNothing:
+      break;
+  }
+  return SendText(client_socket_, line);
 }
 
 }  // namespace proxies

@@ -20,10 +20,22 @@ TEST(Pop3Opening, FirstLineGivesAccountAndDomainWhateverTheCommand) {
 TEST(Pop3Opening, FirstLineWithAPartMissingIsAFormatViolation) {
   std::string account;
   std::string domain;
-  for (const char* line : {"USER alice\r\n", "USER alice<host\r\n", "USER <host>\r\n",
-                           "USER alice<>\r\n", "USERalice<host>\r\n", " alice<host>\r\n",
-                           "USER alice>host<\r\n"}) {
+  for (const char* line :
+       {"USER alice\r\n", "USER alice<host\r\n", "USER <host>\r\n", "USER alice<>\r\n",
+        "USERalice<host>\r\n", " alice<host>\r\n", "USER alice>host<\r\n"}) {
     EXPECT_EQ(SplitPop3User(line, &account, &domain), -1) << line;
+  }
+}
+
+TEST(Pop3Opening, WhatMailClientsAskFirstIsAnsweredAndTheRestIsTheLogInLine) {
+  for (const char* line : {"CAPA\r\n", "capa\r\n", "CAPA \r\n", "CAPA\n"}) {
+    EXPECT_STREQ(Pop3PreLoginAnswer(line), "+OK\r\nUSER\r\n.\r\n") << line;
+  }
+  for (const char* line : {"AUTH\r\n", "AUTH PLAIN\r\n", "stls\r\n"}) {
+    EXPECT_STREQ(Pop3PreLoginAnswer(line), "-ERR not supported\r\n") << line;
+  }
+  for (const char* line : {"USER a<b>\r\n", "CAPABILITY\r\n", "QUIT\r\n", "", "AUTHX\r\n"}) {
+    EXPECT_EQ(Pop3PreLoginAnswer(line), nullptr) << line;
   }
 }
 

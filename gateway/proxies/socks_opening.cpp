@@ -1,4 +1,5 @@
-// SOCKS 4 CONNECT: reading the request without a busy wait, the rule check, the connection.
+// SOCKS 4 and 4a CONNECT: reading the request without a busy wait, the name lookup of 4a, the
+// rule check, the connection; and the choice between version 4 and version 5.
 #include "gateway/proxies/socks_opening.h"
 
 #include <arpa/inet.h>
@@ -18,10 +19,13 @@ namespace proxies {
 namespace {
 
 constexpr int kSocksVersion = 4;
+constexpr int kSocks5Version = 5;
 constexpr int kSocksConnect = 1;
 constexpr unsigned char kGranted[8] = {0, 90, 0, 0, 0, 0, 0, 0};
+// "Request rejected or failed": a destination that could not be resolved or connected.
+constexpr unsigned char kFailed[8] = {0, 91, 0, 0, 0, 0, 0, 0};
 
-using Clock = std::chrono::steady_clock;
+using Clock = SocksClock;
 
 int MsLeft(Clock::time_point deadline) {
   auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -30,8 +34,7 @@ int MsLeft(Clock::time_point deadline) {
 
 // Reads up to n bytes into buffer once data is there (peek: leaves them queued). The count, or
 // -1 on a close, an error or the deadline.
-int ReadSome(platform::Socket s, char* buffer, size_t n, int flags,
-             Clock::time_point deadline) {
+int ReadSome(platform::Socket s, char* buffer, size_t n, int flags, Clock::time_point deadline) {
   for (;;) {
     int ready = platform::WaitReadable(s, MsLeft(deadline));
     if (ready != 1) return -1;
@@ -41,18 +44,9 @@ int ReadSome(platform::Socket s, char* buffer, size_t n, int flags,
   }
 }
 
-int ReadExactly(platform::Socket s, char* buffer, size_t n, Clock::time_point deadline) {
-  size_t got = 0;
-  while (got < n) {
-    int r = ReadSome(s, buffer + got, n - got, 0, deadline);
-    if (r < 0) return -1;
-    got += static_cast<size_t>(r);
-  }
-  return 0;
-}
-
-// Consumes the user id through its zero byte, and nothing after it.
-int SkipUserId(platform::Socket s, Clock::time_point deadline) {
+// Consumes a zero-terminated field (user id, 4a host name) through its zero byte, and nothing
+// after it; *text gets it without the zero when given.
+int ReadThroughZero(platform::Socket s, Clock::time_point deadline, std::string* text) {
   char peek[kSocksUserIdLimit];
   size_t consumed = 0;
   while (consumed < kSocksUserIdLimit) {
@@ -61,36 +55,28 @@ int SkipUserId(platform::Socket s, Clock::time_point deadline) {
     const void* zero = std::memchr(peek, 0, static_cast<size_t>(r));
     size_t take = zero ? static_cast<size_t>(static_cast<const char*>(zero) - peek) + 1
                        : static_cast<size_t>(r);
-    if (ReadExactly(s, peek, take, deadline) != 0) return -1;
+    if (ReadSocksExactly(s, peek, take, deadline) != 0) return -1;
+    if (text != nullptr) text->append(peek, zero ? take - 1 : take);
     if (zero) return 0;
     consumed += take;
   }
   return -1;
 }
 
-}  // namespace
-
-int ReadSocksRequest(platform::Socket client, int wait_ms, SocksRequest* request) {
-  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(wait_ms);
-  unsigned char head[8];
-  if (ReadExactly(client, reinterpret_cast<char*>(head), sizeof head, deadline) != 0) return -1;
-  request->version = head[0];
-  request->command = head[1];
-  request->port = static_cast<uint16_t>(head[2] << 8 | head[3]);
-  in_addr address{};
-  std::memcpy(&address, head + 4, 4);
-  request->address = platform::DottedAddress(address);
-  return SkipUserId(client, deadline);
-}
-
-int OpenSocks(engine::FmCsHttpService& session) {
+// Version 4 and 4a after the version byte was seen.
+int OpenSocks4(engine::FmCsHttpService& session) {
   platform::Socket client = session.client_socket();
-  // The request is read here, synchronously; the relay selects the socket again.
-  platform::AsyncSelect(client, session.window(), 0, 0);
   SocksRequest request;
   if (ReadSocksRequest(client, kSocksRequestWaitMs, &request) != 0 ||
       request.version != kSocksVersion || request.command != kSocksConnect) {
     return -1;
+  }
+  if (!request.host.empty()) {
+    std::string canonical;
+    if (engine::DialContext().ResolveHost(request.host, &request.address, &canonical) != 0) {
+      [[maybe_unused]] int rc = platform::SendAll(client, kFailed, sizeof kFailed);
+      return -1;
+    }
   }
   if (engine::CheckAccess(engine::kMatchByAddress, engine::RuleNumberFor(engine::kCodeSocks),
                           session.client_address(), request.address, "") != 0 ||
@@ -98,10 +84,13 @@ int OpenSocks(engine::FmCsHttpService& session) {
     [[maybe_unused]] int rc = platform::SendAll(client, kSocksDenied, sizeof kSocksDenied - 1);
     return -1;
   }
-  platform::Socket server = platform::CreateSocket(SOCK_STREAM);
-  if (server == platform::kInvalidSocket) return -1;
-  if (engine::DialContext().ConnectOut(server, request.address, request.port) != 0 ||
-      platform::SendAll(client, kGranted, sizeof kGranted) != 0) {
+  int error = 0;
+  platform::Socket server = ConnectSocksTarget(request.address, request.port, false, &error);
+  if (server == platform::kInvalidSocket) {
+    [[maybe_unused]] int rc = platform::SendAll(client, kFailed, sizeof kFailed);
+    return -1;
+  }
+  if (platform::SendAll(client, kGranted, sizeof kGranted) != 0) {
     platform::CloseSocket(server);
     return -1;
   }
@@ -109,6 +98,63 @@ int OpenSocks(engine::FmCsHttpService& session) {
   session.SelectForRelay(client);
   session.SelectForRelay(server);
   return 0;
+}
+
+}  // namespace
+
+int ReadSocksExactly(platform::Socket s, void* buffer, size_t n, Clock::time_point deadline) {
+  size_t got = 0;
+  while (got < n) {
+    int r = ReadSome(s, static_cast<char*>(buffer) + got, n - got, 0, deadline);
+    if (r < 0) return -1;
+    got += static_cast<size_t>(r);
+  }
+  return 0;
+}
+
+platform::Socket ConnectSocksTarget(const std::string& address, uint16_t port, bool ipv6,
+                                    int* error) {
+  engine::DialContext dial;
+  platform::Socket server =
+      ipv6 ? platform::CreateStreamSocket6() : platform::CreateSocket(SOCK_STREAM);
+  int rc = -1;
+  if (server != platform::kInvalidSocket) {
+    rc = ipv6 ? (dial.EnsureLink() == 0 ? platform::Connect6(server, address, port) : -1)
+              : dial.ConnectOut(server, address, port);
+  }
+  if (rc == 0) return server;
+  *error = platform::LastSocketError();
+  if (server != platform::kInvalidSocket) platform::CloseSocket(server);
+  return platform::kInvalidSocket;
+}
+
+int ReadSocksRequest(platform::Socket client, int wait_ms, SocksRequest* request) {
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(wait_ms);
+  unsigned char head[8];
+  if (ReadSocksExactly(client, head, sizeof head, deadline) != 0) return -1;
+  request->version = head[0];
+  request->command = head[1];
+  request->port = static_cast<uint16_t>(head[2] << 8 | head[3]);
+  in_addr address{};
+  std::memcpy(&address, head + 4, 4);
+  request->address = platform::DottedAddress(address);
+  request->host.clear();
+  if (ReadThroughZero(client, deadline, nullptr) != 0) return -1;
+  // 0.0.0.x with x non-zero: a 4a request, whose host name follows the user id.
+  if ((ntohl(address.s_addr) & 0xFFFFFF00u) != 0 || (ntohl(address.s_addr) & 0xFF) == 0) return 0;
+  if (ReadThroughZero(client, deadline, &request->host) != 0 || request->host.empty()) return -1;
+  return 0;
+}
+
+int OpenSocks(engine::FmCsHttpService& session) {
+  platform::Socket client = session.client_socket();
+  // The request is read here, synchronously; the relay selects the socket again.
+  platform::AsyncSelect(client, session.window(), 0, 0);
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kSocksRequestWaitMs);
+  unsigned char version = 0;
+  if (ReadSome(client, reinterpret_cast<char*>(&version), 1, MSG_PEEK, deadline) != 1) return -1;
+  if (version == kSocks5Version) return OpenSocks5(session, deadline);
+  return OpenSocks4(session);
 }
 
 }  // namespace proxies

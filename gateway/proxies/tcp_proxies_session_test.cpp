@@ -267,7 +267,7 @@ TEST_F(SessionTest, SocksRequestsItDoesNotServeAreClosedWithoutReply) {
     const char* what;
     std::string bytes;
   } cases[] = {
-      {"version 5", SocksRequestBytes(5, 1, 80, "")},
+      {"version 3", SocksRequestBytes(3, 1, 80, "")},
       {"bind", SocksRequestBytes(4, 2, 80, "")},
       {"no user id", std::string("\4\1\0\x50\x7f\0\0\1", 8)},
       {"user id without end", std::string("\4\1\0\x50\x7f\0\0\1", 8) + std::string(400, 'u')},

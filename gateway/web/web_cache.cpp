@@ -3,6 +3,7 @@
 
 #include "gateway/web/cache_hook.h"
 #include "gateway/web/cache_settings.h"
+#include "gateway/web/purge_now_job.h"
 #include "gateway/web/purge_thread.h"
 
 namespace web {
@@ -15,6 +16,7 @@ void WireWebCache(engine::StartupHooks* hooks) {
   auto previous = hooks->teardown;
   hooks->teardown = [previous] {
     StopPurgeThread();
+    WaitForPurgeNow();
     if (previous) previous();
   };
 }
