@@ -1,5 +1,6 @@
 // Fuzz target: an FTP client's command line — its class, the USER user@host[:port] login, the
-// PORT argument (which must give back a PORT command the server reads the same way).
+// PORT argument (which must give back a PORT command the server reads the same way), the
+// EPRT and EPSV arguments.
 // Single-threaded libFuzzer process.
 #include <cstdint>
 #include <string>
@@ -26,5 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (proxies::ParseFtpPort(again, &address2, &port2) != 0 || port2 != port) __builtin_trap();
     }
   }
+  if (proxies::ParseFtpEprt(line, &address, &port) == 0 && (port < 1 || port > 65535))
+    __builtin_trap();
+  (void)proxies::ParseFtpEpsv(line);
   return 0;
 }

@@ -1,5 +1,5 @@
 // Fuzz target: bytes of an FTP control connection (either side) cut into lines by the
-// bounded line reader, and the server's multi-line reply framing over those lines.
+// bounded line reader, the server's reply framing over those lines and the passive reply.
 // Single-threaded libFuzzer process.
 #include <unistd.h>
 
@@ -14,20 +14,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int s = fuzz::SocketHolding(data, size);
   if (s < 0) return 0;
   proxies::FtpLineReader reader;
-  std::string first;
-  bool open = false;
+  proxies::FtpReplyTracker tracker;
   for (int round = 0; round < 4096; ++round) {
     int n = reader.Fill(s);
     std::string line;
     proxies::FtpLineReader::Take take;
     while ((take = reader.TakeLine(&line)) != proxies::FtpLineReader::Take::kNone) {
       if (line.size() > proxies::FtpLineReader::kCapacity) __builtin_trap();
-      if (!open) {
-        first = line;
-        open = proxies::OpensMultiLineReply(line);
-      } else if (proxies::EndsMultiLineReply(first, line)) {
-        open = false;
-      }
+      int port = 0;
+      if (tracker.EndsReply(line) && proxies::ParseFtpPassiveReply(line, &port) == 0 &&
+          (port < 0 || port > 65535))
+        __builtin_trap();
     }
     if (n <= 0) break;
   }

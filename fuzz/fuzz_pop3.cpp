@@ -1,4 +1,5 @@
-// Fuzz target: the POP3 client's first line (USER account@domain) and a server's greeting.
+// Fuzz target: the POP3 client's lines before login (USER account@domain, and the answers to
+// others) and a server's greeting.
 // Single-threaded libFuzzer process.
 #include <cstdint>
 #include <string>
@@ -13,5 +14,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       (account.empty() || domain.empty() || account.size() + domain.size() > size))
     __builtin_trap();
   (void)proxies::IsPop3Ready(line);
+  (void)proxies::Pop3PreLoginAnswer(line);
   return 0;
 }
