@@ -233,7 +233,8 @@ class HostileInput(unittest.TestCase):
         self.check_recovered("random bytes")
         at_every_listener(self.net, lambda port: b"\0" * 65536 + b"\r\n\r\n")
         self.check_recovered("NUL bytes")
-        at_every_listener(self.net, lambda port: b"GET http://x/" + b"a" * MIB + b" HTTP/1.0\r\n\r\n")
+        line = b"GET http://x/" + b"a" * MIB + b" HTTP/1.0\r\n\r\n"
+        at_every_listener(self.net, lambda port: line)
         self.check_recovered("1 MiB request line")
 
     def test_ten_thousand_headers(self):
@@ -247,7 +248,8 @@ class HostileInput(unittest.TestCase):
         lines = {PORTS["FTP"]: b"USER " + arg + b"@host\r\nPORT " + arg + b"\r\n",
                  PORTS["POP3"]: b"USER " + arg + b"@host\r\n",
                  PORTS["Telnet"]: arg + b"\r\n" + b"\x08" * 100_000 + b"\r\n",
-                 PORTS["Socks"]: struct.pack(">BBH", 4, 1, 80) + b"\0\0\0\1" + arg + b"\0" + arg + b"\0"}
+                 PORTS["Socks"]: (struct.pack(">BBH", 4, 1, 80) + b"\0\0\0\1" + arg + b"\0" +
+                                  arg + b"\0")}
         at_every_listener(self.net, lambda port: lines.get(port, arg + b"\r\n"))
         self.check_recovered("100 KB command lines")
 
