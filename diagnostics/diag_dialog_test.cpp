@@ -63,7 +63,10 @@ TEST_F(DialogTest, CaptionTextButtonsAndAboutBox) {
   EXPECT_EQ(dialog_.windowTitle(), "Wayfarer Diagnostics");
   auto* text = dialog_.findChild<QLabel*>("static1002");
   ASSERT_NE(text, nullptr);
-  EXPECT_EQ(text->text().toStdString(), kDialogText);
+  EXPECT_EQ(text->text().toStdString(),
+            "This utility stores information about your internet clients in a text file chosen "
+            "by you.\nPress OK to choose the file and store the diagnostic information.\nEmail "
+            "or fax it to Wayfarer Computer Products Ltd.");
   auto* box = dialog_.findChild<QDialogButtonBox*>();
   EXPECT_EQ(box->button(QDialogButtonBox::Ok)->text(), "OK");
   EXPECT_EQ(box->button(QDialogButtonBox::Cancel)->text(), "Cancel");

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/message_queue.h"
+#include "platform/queue_probe.h"
 #include "platform/socket.h"
 #include "platform/socket_errors.h"
 
@@ -184,8 +185,10 @@ TEST(AsyncSelect, SelectFromAnotherThreadWakesTheOwner) {
   Pair p;
   ASSERT_EQ(Send(p.peer, "wake", 4), 4);
   std::atomic<TargetId> target{0};
+  std::atomic<ThreadId> owner_id{0};
   std::atomic<bool> got_read{false};
   std::thread owner([&] {
+    owner_id = CurrentThreadId();
     target = CreateTarget();
     Message msg;
     // Blocks in GetMessage with nothing selected until the other thread selects.
@@ -198,7 +201,11 @@ TEST(AsyncSelect, SelectFromAnotherThreadWakesTheOwner) {
     DestroyTarget(target);
   });
   while (target == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // Select only once the owner is asleep in its poll, which knows nothing of the socket yet.
+  for (int i = 0; i < 10000 && !ThreadIsWaiting(owner_id); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_TRUE(ThreadIsWaiting(owner_id));
   ASSERT_EQ(AsyncSelect(p.ours, target, kMsgSock, kFdRead | kFdClose), 0);
   owner.join();
   EXPECT_TRUE(got_read);

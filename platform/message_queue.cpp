@@ -10,6 +10,7 @@
 #include <shared_mutex>
 #include <unordered_map>
 
+#include "platform/queue_probe.h"
 #include "platform/socket_errors.h"
 #include "platform/thread_queue.h"
 
@@ -70,6 +71,13 @@ ThreadQueue& Current() {
   return *t_holder.queue;
 }
 
+std::shared_ptr<ThreadQueue> QueueOfThread(ThreadId thread) {
+  Directory& dir = Dir();
+  std::shared_lock lock(dir.mu);
+  auto it = dir.threads.find(thread);
+  return it == dir.threads.end() ? nullptr : it->second;
+}
+
 std::shared_ptr<ThreadQueue> QueueOfTarget(TargetId target) {
   Directory& dir = Dir();
   std::shared_lock lock(dir.mu);
@@ -102,6 +110,11 @@ void DiscardThreadQueue(PreparedQueue* prepared) {
 void ReleaseThreadQueue() { QueueHolder ended{std::move(t_holder.queue)}; }
 
 ThreadId CurrentThreadId() { return Current().id(); }
+
+bool ThreadIsWaiting(ThreadId thread) {
+  auto queue = QueueOfThread(thread);
+  return queue != nullptr && queue->Sleeping();
+}
 
 TargetId CreateTarget(TargetHandler handler) {
   ThreadQueue& queue = Current();
@@ -142,14 +155,8 @@ bool PostMessage(TargetId target, unsigned message, Wparam wparam, Lparam lparam
 }
 
 bool PostThreadMessage(ThreadId thread, unsigned message, Wparam wparam, Lparam lparam) {
-  std::shared_ptr<ThreadQueue> queue;
-  {
-    Directory& dir = Dir();
-    std::shared_lock lock(dir.mu);
-    auto it = dir.threads.find(thread);
-    if (it == dir.threads.end()) return false;
-    queue = it->second;
-  }
+  auto queue = QueueOfThread(thread);
+  if (queue == nullptr) return false;
   queue->Post(Message{0, message, wparam, lparam});
   return true;
 }

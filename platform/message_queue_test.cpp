@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/queue_probe.h"
+
 namespace platform {
 namespace {
 
@@ -102,8 +104,12 @@ TEST(MessageQueue, TimerRepeatsUntilKilledAndComesAfterPostedMessages) {
 
 TEST(MessageQueue, WaitMessageLeavesTheMessageForGetMessage) {
   TargetId target = CreateTarget();
+  const ThreadId self = CurrentThreadId();
   std::thread poster([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // Posts only once this thread is asleep in WaitMessage.
+    for (int i = 0; i < 10000 && !ThreadIsWaiting(self); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     PostMessage(target, kMsgB, 5, 0);
   });
   WaitMessage();

@@ -144,6 +144,10 @@ void UseStore(const std::string& path) { RegistryStore::Instance().Use(path); }
 
 std::string StorePath() { return RegistryStore::Instance().Path(); }
 
+bool StoreAvailable() {
+  return RegistryStore::Instance().Read([](sqlite3*) { return kErrorSuccess; }) == kErrorSuccess;
+}
+
 long RegCreateKey(const RegKey& parent, std::string_view subkey, RegKey* out, bool* created) {
   if (!parent.valid()) return kErrorInvalidHandle;
   int64_t id = 0;

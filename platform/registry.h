@@ -58,6 +58,10 @@ class RegKey {
 void UseStore(const std::string& path);
 // The path in use (or the one the first use will pick).
 [[nodiscard]] std::string StorePath();
+// Opens the store now (creating a new one when the file is missing or empty). False when it
+// cannot be used: not a database of ours, damaged, unreadable; such a file is left as it was
+// and every later call fails with kErrorAccessDenied.
+[[nodiscard]] bool StoreAvailable();
 
 // Creates (or opens) the key subkey below parent; intermediate keys are created too.
 // subkey may be "" (opens parent). *created tells whether the last key was new.

@@ -184,6 +184,9 @@ bool RegistryStore::OpenDatabase() {
     return false;
   }
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  // Nothing is written to a file that is not a sound store of ours: switching it to WAL or
+  // adding our tables would change the very file the administrator has to inspect.
+  if (!IsOwnDatabase()) return false;
   if (!ExecWhenFree("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=FULL") ||
       !ExecWhenFree("BEGIN IMMEDIATE")) {
     ReportFailure(sqlite3_errmsg(db_));
@@ -192,6 +195,33 @@ bool RegistryStore::OpenDatabase() {
   if (!Exec(kSchema) || !Exec("COMMIT")) {
     ReportFailure(sqlite3_errmsg(db_));
     Exec("ROLLBACK");
+    return false;
+  }
+  return true;
+}
+
+// An empty file is a new store. Otherwise every page must read back sound and the tables must
+// be ours (an earlier start may have stopped after creating only some of them).
+bool RegistryStore::IsOwnDatabase() {
+  {
+    Stmt check(db_, "PRAGMA quick_check");
+    int rc = check.Step();
+    if (rc != SQLITE_ROW || check.Text(0) != "ok") {
+      ReportFailure(rc == SQLITE_ROW ? "damaged: " + check.Text(0) : sqlite3_errmsg(db_));
+      return false;
+    }
+  }
+  Stmt tables(db_, "SELECT name FROM sqlite_master WHERE type = 'table'");
+  int rc;
+  while ((rc = tables.Step()) == SQLITE_ROW) {
+    const std::string name = tables.Text(0);
+    if (name != "keys" && name != "key_values" && name != "sqlite_sequence") {
+      ReportFailure("not a settings store (it holds a table \"" + name + "\")");
+      return false;
+    }
+  }
+  if (rc != SQLITE_DONE) {
+    ReportFailure(sqlite3_errmsg(db_));
     return false;
   }
   return true;

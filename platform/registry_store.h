@@ -84,9 +84,10 @@ class RegistryStore {
 
  private:
   RegistryStore() = default;
-  bool EnsureOpen();    // requires lock_
-  bool OpenDatabase();  // requires lock_
-  void Close();         // requires lock_
+  bool EnsureOpen();     // requires lock_
+  bool OpenDatabase();   // requires lock_
+  void Close();          // requires lock_
+  bool IsOwnDatabase();  // requires lock_
   bool Exec(const char* sql);
   bool ExecWhenFree(const char* sql);
   void ReportFailure(const std::string& what);

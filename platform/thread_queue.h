@@ -85,6 +85,11 @@ class ThreadQueue {
   int Select(int socket, TargetId target, unsigned message, long events, int* error);
   void Forget(int socket);
   void NoteCall(int socket);
+  // True while the owner sleeps in poll() for lack of a message.
+  bool Sleeping() {
+    std::lock_guard lock(mu_);
+    return sleeping_;
+  }
 
  private:
   bool TakeReadyLocked(Message* out, bool remove);

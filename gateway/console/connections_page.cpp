@@ -2,6 +2,7 @@
 // and 168 dialog units); the item text itself is the line, so Kill reads back what is shown.
 #include "gateway/console/connections_page.h"
 
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
@@ -128,6 +129,9 @@ void ConnectionsPage::OnSessionNotice(bool /*added*/, const engine::SessionNotic
   if (notice.count > 0) {
     list_->insertItem(row, text);
     if (was_selected) list_->setCurrentRow(row);
+  } else if (was_selected) {
+    // The list would make a neighbour current; a Kill must never reach a line not chosen.
+    list_->selectionModel()->clear();
   }
 }
 
@@ -137,6 +141,9 @@ void ConnectionsPage::KillSelected() {
   int count = 0;
   std::string service, client;
   if (!SplitConnectionLine(item->text().toStdString(), &count, &service, &client)) return;
+  // Nothing stays chosen: when the line goes, no other client's line may take its place
+  // under the next click.
+  list_->selectionModel()->clear();
   (void)engine::KillSession(client, service);
 }
 

@@ -3,6 +3,7 @@
 // selected pair's sessions, Exit answered No keeping everything running, and a second start
 // on the same store opening the first one's console.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <QApplication>
@@ -155,6 +156,35 @@ TEST_F(ConsoleEngineTest, KillEndsTheSelectedPairsSessionsAndNothingWithoutSelec
   QTest::mouseClick(kill, Qt::LeftButton);
   EXPECT_TRUE(WaitForLines({}));
   for (Socket c : clients_) EXPECT_TRUE(ClosedByGateway(c));
+  Stop();
+}
+
+TEST_F(ConsoleEngineTest, KillLeavesNoSelectionSoASecondClickEndsNoOtherClient) {
+  Start(Mode::kTray);
+  console_->OpenConsole(false);
+  ConnectClients(1);
+  ASSERT_TRUE(WaitForLines({"\t1\tEcho\t127.0.0.1"}));
+  // A second client, from another loopback address, gets a line of its own below.
+  Socket other = platform::CreateSocket(SOCK_STREAM);
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  from.sin_addr.s_addr = htonl(0x7F000002);
+  ASSERT_EQ(bind(other, reinterpret_cast<sockaddr*>(&from), sizeof from), 0);
+  ASSERT_EQ(platform::Connect(other, "127.0.0.1", port_), 0);
+  ASSERT_TRUE(Echoes(other));
+  clients_.push_back(other);
+  ASSERT_TRUE(WaitForLines({"\t1\tEcho\t127.0.0.1", "\t1\tEcho\t127.0.0.2"}));
+  auto* kill = console_->console()->findChild<QPushButton*>("ctl1097");
+  ASSERT_NE(kill, nullptr);
+  List()->setCurrentRow(0);
+  QTest::mouseClick(kill, Qt::LeftButton);
+  ASSERT_TRUE(WaitForLines({"\t1\tEcho\t127.0.0.2"}));
+  EXPECT_TRUE(ClosedByGateway(clients_[0]));
+  EXPECT_TRUE(List()->selectedItems().isEmpty());
+  QTest::mouseClick(kill, Qt::LeftButton);
+  QTest::qWait(200);
+  EXPECT_TRUE(Echoes(other)) << "the second click ended another client's session";
+  EXPECT_EQ(Lines(), std::vector<std::string>{"\t1\tEcho\t127.0.0.2"});
   Stop();
 }
 

@@ -1,5 +1,5 @@
 // The deny-rule engine: which store a rule goes to, the check in its two matching modes, and
-// the lazy resolution of rules given by host name. Every public member holds lock_ throughout.
+// the lazy resolution of rules given by host name, which happens with lock_ let go.
 #include "gateway/engine/access_rules.h"
 
 #include <arpa/inet.h>
@@ -82,7 +82,9 @@ int KeywordForm(const std::string& client, const std::string& host) {
 
 }  // namespace
 
-AccessRules::AccessRules(AddressResolver resolver) : resolver_(std::move(resolver)) {
+AccessRules::AccessRules(AddressResolver resolver,
+                         std::function<HostLookups::Clock::time_point()> now)
+    : resolver_(std::move(resolver)), lookups_(std::move(now)) {
   if (!resolver_) resolver_ = AddressTextFor;
 }
 
@@ -92,54 +94,76 @@ AccessRules::Wanted AccessRules::MakeWanted(int mode, const std::string& text) {
   return wanted;
 }
 
-bool AccessRules::Matches(Endpoint* end, const Wanted& wanted) {
-  if (wanted.mode != kMatchByAddress) return end->text == wanted.text;
+bool AccessRules::Matches(const Endpoint& end, const Wanted& wanted, CheckState* state) {
+  if (wanted.mode != kMatchByAddress) return end.text == wanted.text;
   // A text that is not a dotted address (or a failed lookup's) matches no rule.
-  if (wanted.address == kUnknownAddress || !end->usable) return false;
-  if (end->address == kUnknownAddress) Resolve(end);
-  return end->usable && end->address == wanted.address;
+  if (wanted.address == kUnknownAddress || !end.usable) return false;
+  if (end.address == kUnknownAddress) {
+    // The name is looked up outside the lock (CheckAccess); until then it matches nothing.
+    if (!state->final_pass && state->needed.empty() && !state->tried.contains(end.text)) {
+      state->needed = end.text;
+    }
+    return false;
+  }
+  return end.address == wanted.address;
 }
 
-void AccessRules::Resolve(Endpoint* end) {
-  std::string result;
-  (void)resolver_(end->text, &result);
-  // Getting the text itself back means it is no name that can ever resolve. A failed lookup
-  // ("") keeps the address unknown, so a later check tries again: a rule must not lapse for
-  // good because the link was down once.
-  if (result == end->text) {
-    end->usable = false;
-    return;
+// Every node holding name takes the lookup's result. Getting the text itself back means it is
+// no name that can ever resolve. A failed lookup keeps the address unknown, so a check after
+// the failure memory ends tries again: a rule must not lapse for good because the link was down
+// once.
+void AccessRules::ApplyLookup(const std::string& name, int result, const std::string& dotted) {
+  if (result != 0) return;
+  auto apply = [&](Endpoint* end) {
+    if (end->text != name || end->address != kUnknownAddress || !end->usable) return;
+    if (dotted == end->text) {
+      end->usable = false;
+    } else {
+      end->address = inet_addr(dotted.c_str());
+    }
+  };
+  for (AddressNode& node : hosts_) apply(&node.end);
+  for (AddressNode& node : clients_) {
+    apply(&node.end);
+    for (AddressNode& pair : node.pairs) apply(&pair.end);
   }
-  end->address = inet_addr(result.c_str());
+  for (std::vector<KeywordNode>& list : keyword_rules_) {
+    for (KeywordNode& node : list) {
+      apply(&node.client);
+      apply(&node.host);
+    }
+  }
 }
 
 // Every node matching the wanted text or address counts, so a host given once by name and
 // once by address is denied by the rules of both.
-bool AccessRules::AnyNodeDenies(std::vector<AddressNode>* nodes, const Wanted& wanted,
-                                int rule_number) {
-  for (AddressNode& node : *nodes) {
-    if (Matches(&node.end, wanted) && MaskDenies(node.mask, rule_number)) return true;
+bool AccessRules::AnyNodeDenies(const std::vector<AddressNode>& nodes, const Wanted& wanted,
+                                int rule_number, CheckState* state) {
+  for (const AddressNode& node : nodes) {
+    if (Matches(node.end, wanted, state) && MaskDenies(node.mask, rule_number)) return true;
   }
   return false;
 }
 
-bool AccessRules::ClientListDenies(const Wanted& client, const Wanted& host, int rule_number) {
-  for (AddressNode& node : clients_) {
-    if (!Matches(&node.end, client)) continue;
+bool AccessRules::ClientListDenies(const Wanted& client, const Wanted& host, int rule_number,
+                                   CheckState* state) {
+  for (const AddressNode& node : clients_) {
+    if (!Matches(node.end, client, state)) continue;
     if (MaskDenies(node.mask, rule_number)) return true;
     // Rule number 0 (only the redundancy check asks it) also looks at the pairs, so a second
     // all-services rule for the same client and host is refused like any other duplicate.
-    if (AnyNodeDenies(&node.pairs, host, rule_number)) return true;
+    if (AnyNodeDenies(node.pairs, host, rule_number, state)) return true;
   }
   return false;
 }
 
-bool AccessRules::KeywordsDeny(const Wanted& client, const Wanted& host, const std::string& data) {
+bool AccessRules::KeywordsDeny(const Wanted& client, const Wanted& host, const std::string& data,
+                               CheckState* state) {
   for (int form = 0; form < kKeywordForms; ++form) {
-    for (KeywordNode& node : keyword_rules_[form]) {
+    for (const KeywordNode& node : keyword_rules_[form]) {
       // The "All" side of a form matches every client or host.
-      if ((form & 2) != 0 && !Matches(&node.client, client)) continue;
-      if ((form & 1) != 0 && !Matches(&node.host, host)) continue;
+      if ((form & 2) != 0 && !Matches(node.client, client, state)) continue;
+      if ((form & 1) != 0 && !Matches(node.host, host, state)) continue;
       if (client.mode == kMatchByAddress) {
         if (AnyKeywordIn(node.keywords, data)) return true;
       } else if (node.keywords + ";" == data || node.keywords == data) {
@@ -150,21 +174,42 @@ bool AccessRules::KeywordsDeny(const Wanted& client, const Wanted& host, const s
   return false;
 }
 
-int AccessRules::CheckAccess(int mode, int rule_number, const std::string& client,
-                             const std::string& host, const std::string& data) {
-  std::lock_guard<std::mutex> hold(lock_);
+int AccessRules::CheckLocked(int rule_number, const Wanted& client, const Wanted& host,
+                             const std::string& data, CheckState* state) {
   if (!open_) return -1;
   if (rule_number >= 1 && rule_number <= kHighestRuleNumber && denied_services_[rule_number]) {
     return -1;
   }
+  if (AnyNodeDenies(hosts_, host, rule_number, state)) return -1;
+  if (ClientListDenies(client, host, rule_number, state)) return -1;
+  if (rule_number == 1 && !data.empty() && KeywordsDeny(client, host, data, state)) return -1;
+  return 0;
+}
+
+// A check that meets a rule name not resolved yet lets go of the lock, has it resolved (or
+// waits, without the lock, for the lookup another thread already runs) and looks again. Each
+// round resolves a new name; the last round takes names still unknown as matching nothing.
+int AccessRules::CheckAccess(int mode, int rule_number, const std::string& client,
+                             const std::string& host, const std::string& data) {
+  constexpr int kLookupRounds = 16;
   const Wanted wanted_client = MakeWanted(mode, client);
   const Wanted wanted_host = MakeWanted(mode, host);
-  if (AnyNodeDenies(&hosts_, wanted_host, rule_number)) return -1;
-  if (ClientListDenies(wanted_client, wanted_host, rule_number)) return -1;
-  if (rule_number == 1 && !data.empty() && KeywordsDeny(wanted_client, wanted_host, data)) {
-    return -1;
+  CheckState state;
+  for (int round = 0;; ++round) {
+    std::string name;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      state.final_pass = round == kLookupRounds;
+      const int result = CheckLocked(rule_number, wanted_client, wanted_host, data, &state);
+      if (result != 0 || state.needed.empty()) return result;
+      name.swap(state.needed);
+    }
+    state.tried.insert(name);
+    std::string dotted;
+    const int result = lookups_.Resolve(name, &dotted, resolver_);
+    std::lock_guard<std::mutex> hold(lock_);
+    ApplyLookup(name, result, dotted);
   }
-  return 0;
 }
 
 namespace {
@@ -258,33 +303,27 @@ AccessRules::Endpoint AccessRules::KeywordEndpoint(const std::string& text) {
   return end;
 }
 
-// One keyword node per (client, host) pair: a second keyword rule replaces the keywords.
+// One keyword node per stored rule: a second keyword rule for the same client and host stands
+// beside the first, and removing one leaves the other in force.
 void AccessRules::SetKeywords(const std::string& client, const std::string& host,
                               const std::string& keywords) {
-  std::vector<KeywordNode>& list = keyword_rules_[KeywordForm(client, host)];
-  const std::string client_field = FieldText(client);
-  const std::string host_field = FieldText(host);
-  for (KeywordNode& node : list) {
-    if (node.client.text == client_field && node.host.text == host_field) {
-      node.keywords = keywords;
-      return;
-    }
-  }
-  KeywordNode& made = list.emplace_back();
+  KeywordNode& made = keyword_rules_[KeywordForm(client, host)].emplace_back();
   made.client = KeywordEndpoint(client);
   made.host = KeywordEndpoint(host);
   made.keywords = keywords;
 }
 
+// Unlinks one node with exactly these texts (two equal rules are two nodes).
 void AccessRules::UnlinkKeywords(const std::string& client, const std::string& host,
                                  const std::string& keywords) {
   std::vector<KeywordNode>& list = keyword_rules_[KeywordForm(client, host)];
   const std::string client_field = FieldText(client);
   const std::string host_field = FieldText(host);
-  std::erase_if(list, [&](const KeywordNode& node) {
+  auto it = std::find_if(list.begin(), list.end(), [&](const KeywordNode& node) {
     return node.client.text == client_field && node.host.text == host_field &&
            node.keywords == keywords;
   });
+  if (it != list.end()) list.erase(it);
 }
 
 void AccessRules::Clear() {

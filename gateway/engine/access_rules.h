@@ -1,7 +1,7 @@
 // The administrator's deny rules in memory and the check every session makes before it
 // connects out. One process-wide engine (TheAccessRules()); thread-safe: every operation takes
-// lock_ for its whole run, name lookups included, so one check that must resolve a rule's host
-// name delays every other check until the lookup (and any dial it causes) ends.
+// lock_, but a check that needs a rule's host name resolved lets go of it for the lookup (which
+// may dial), so one slow name never holds up the other sessions' checks or the console.
 #pragma once
 
 #include <netinet/in.h>
@@ -9,8 +9,11 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "gateway/engine/host_lookups.h"
 
 namespace engine {
 
@@ -24,12 +27,15 @@ using AddressResolver = std::function<int(const std::string& name, std::string* 
 
 class AccessRules {
  public:
-  // resolver: AddressTextFor when empty.
-  explicit AccessRules(AddressResolver resolver = {});
+  // resolver: AddressTextFor when empty. now: the clock failed lookups are aged by.
+  explicit AccessRules(
+      AddressResolver resolver = {},
+      std::function<HostLookups::Clock::time_point()> now = HostLookups::Clock::now);
 
   // 0 allowed, -1 denied. "All" is passed as the empty text. data: the HTTP request text for
   // rule number 1, else "". Mode 0 matches rules by address (resolving a named rule once and
-  // keeping the result), mode 1 by exact text.
+  // keeping the result; a name whose lookup failed, now or in the last kLookupFailureMemory,
+  // matches nothing), mode 1 by exact text.
   [[nodiscard]] int CheckAccess(int mode, int rule_number, const std::string& client,
                                 const std::string& host, const std::string& data);
   // Puts the rule in force. 0, or -1 for a rule number outside 0..10.
@@ -62,20 +68,32 @@ class AccessRules {
     std::string text;
     in_addr_t address;
   };
+  // What one check learnt about the rules' names while it ran.
+  struct CheckState {
+    std::string needed;           // a rule name the check must have resolved before it can allow
+    std::set<std::string> tried;  // names looked up during this check (failures match nothing)
+    bool final_pass = false;      // names still unknown match nothing
+  };
   static constexpr int kKeywordForms = 4;  // (all, all), (all, host), (client, all), (both)
 
   static Wanted MakeWanted(int mode, const std::string& text);
   static Endpoint KeywordEndpoint(const std::string& text);
-  bool Matches(Endpoint* end, const Wanted& wanted);
-  void Resolve(Endpoint* end);
-  bool AnyNodeDenies(std::vector<AddressNode>* nodes, const Wanted& wanted, int rule_number);
-  bool ClientListDenies(const Wanted& client, const Wanted& host, int rule_number);
-  bool KeywordsDeny(const Wanted& client, const Wanted& host, const std::string& data);
+  int CheckLocked(int rule_number, const Wanted& client, const Wanted& host,
+                  const std::string& data, CheckState* state);
+  bool Matches(const Endpoint& end, const Wanted& wanted, CheckState* state);
+  void ApplyLookup(const std::string& name, int result, const std::string& dotted);
+  bool AnyNodeDenies(const std::vector<AddressNode>& nodes, const Wanted& wanted, int rule_number,
+                     CheckState* state);
+  bool ClientListDenies(const Wanted& client, const Wanted& host, int rule_number,
+                        CheckState* state);
+  bool KeywordsDeny(const Wanted& client, const Wanted& host, const std::string& data,
+                    CheckState* state);
   void SetKeywords(const std::string& client, const std::string& host, const std::string& keywords);
   void UnlinkKeywords(const std::string& client, const std::string& host,
                       const std::string& keywords);
 
   AddressResolver resolver_;
+  HostLookups lookups_;  // thread-safe itself; used without lock_
   std::mutex lock_;
   bool denied_services_[kHighestRuleNumber + 1] = {};      // guarded by lock_; [0] unused
   bool open_ = true;                                       // guarded by lock_

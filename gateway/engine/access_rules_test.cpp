@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <future>
 #include <map>
+#include <mutex>
 
 namespace engine {
 namespace {
@@ -99,15 +102,19 @@ TEST(AccessRules, KeywordRulesApplyToTheirClientAndHostOnly) {
   EXPECT_EQ(Check(rules, kHttp, "10.0.0.6", "10.0.0.9", "/mail"), 0);
 }
 
-TEST(AccessRules, SecondKeywordRuleForAPairReplacesAndOnlyItsOwnTextRemovesIt) {
-  AccessRules rules;
-  ASSERT_EQ(rules.AddRule(kHttp, "", "", "game"), 0);
-  ASSERT_EQ(rules.AddRule(kHttp, "", "", "chat"), 0);
-  EXPECT_EQ(Check(rules, kHttp, "10.0.0.5", "1.2.3.4", "/game"), 0);
-  ASSERT_EQ(rules.RemoveRule(kHttp, "", "", "game"), 0);
-  EXPECT_EQ(Check(rules, kHttp, "10.0.0.5", "1.2.3.4", "/chat"), -1);
-  ASSERT_EQ(rules.RemoveRule(kHttp, "", "", "chat"), 0);
-  EXPECT_EQ(Check(rules, kHttp, "10.0.0.5", "1.2.3.4", "/chat"), 0);
+TEST(AccessRules, TwoKeywordRulesForOnePairBothHoldAndDeletingOneLeavesTheOther) {
+  for (const char* deleted : {"game", "chat"}) {
+    SCOPED_TRACE(deleted);
+    AccessRules rules;
+    ASSERT_EQ(rules.AddRule(kHttp, "10.0.0.5", "1.2.3.4", "game"), 0);
+    ASSERT_EQ(rules.AddRule(kHttp, "10.0.0.5", "1.2.3.4", "chat"), 0);
+    EXPECT_EQ(Check(rules, kHttp, "10.0.0.5", "1.2.3.4", "/game"), -1);
+    EXPECT_EQ(Check(rules, kHttp, "10.0.0.5", "1.2.3.4", "/chat"), -1);
+    ASSERT_EQ(rules.RemoveRule(kHttp, "10.0.0.5", "1.2.3.4", deleted), 0);
+    const std::string kept = std::string(deleted) == "game" ? "/chat" : "/game";
+    EXPECT_EQ(Check(rules, kHttp, "10.0.0.5", "1.2.3.4", "/" + std::string(deleted)), 0);
+    EXPECT_EQ(Check(rules, kHttp, "10.0.0.5", "1.2.3.4", kept), -1);
+  }
 }
 
 TEST(AccessRules, NamedHostIsResolvedOnceAndKeepsItsAddress) {
@@ -136,20 +143,78 @@ TEST(AccessRules, NamedClientMatchesItsDottedAddress) {
   EXPECT_EQ(dns.lookups["kiosk"], 1);
 }
 
-TEST(AccessRules, FailedLookupIsRetriedButATextThatResolvesToItselfIsDroppedForGood) {
+TEST(AccessRules, FailedLookupIsRememberedForAMinuteButATextThatResolvesToItselfIsDropped) {
   FakeResolver dns;
-  AccessRules rules(dns.Get());
+  auto now = HostLookups::Clock::now();
+  AccessRules rules(dns.Get(), [&now] { return now; });
   ASSERT_EQ(rules.AddRule(kFtp, "", "later.example", ""), 0);
   EXPECT_EQ(Check(rules, kFtp, "10.0.0.5", "10.2.2.2"), 0);
   dns.names["later.example"] = "10.2.2.2";
+  EXPECT_EQ(Check(rules, kFtp, "10.0.0.5", "10.2.2.2"), 0) << "the failure is remembered";
+  EXPECT_EQ(dns.lookups["later.example"], 1);
+  now += kLookupFailureMemory + std::chrono::seconds(1);
   EXPECT_EQ(Check(rules, kFtp, "10.0.0.5", "10.2.2.2"), -1);
   EXPECT_EQ(dns.lookups["later.example"], 2);
 
   dns.names["255.255.255.255"] = "255.255.255.255";
   ASSERT_EQ(rules.AddRule(kTelnet, "", "255.255.255.255", ""), 0);
   EXPECT_EQ(Check(rules, kTelnet, "10.0.0.5", "10.3.3.3"), 0);
+  now += kLookupFailureMemory + std::chrono::seconds(1);
   EXPECT_EQ(Check(rules, kTelnet, "10.0.0.5", "10.3.3.3"), 0);
   EXPECT_EQ(dns.lookups["255.255.255.255"], 1);
+}
+
+// A resolver that holds every lookup of one name until the test lets it go.
+struct HeldResolver {
+  std::mutex mu;
+  std::condition_variable cv;
+  bool released = false;
+  int calls = 0;
+  AddressResolver Get() {
+    return [this](const std::string&, std::string* text) {
+      std::unique_lock hold(mu);
+      ++calls;
+      cv.notify_all();
+      cv.wait_for(hold, std::chrono::seconds(20), [this] { return released; });
+      *text = "10.4.4.4";
+      return 0;
+    };
+  }
+  bool WaitForCalls(int n) {
+    std::unique_lock hold(mu);
+    return cv.wait_for(hold, std::chrono::seconds(10), [&] { return calls >= n; });
+  }
+  void Release() {
+    std::lock_guard hold(mu);
+    released = true;
+    cv.notify_all();
+  }
+};
+
+TEST(AccessRules, ALookupInProgressHoldsUpNoOtherCheckAndIsShared) {
+  HeldResolver dns;
+  AccessRules rules(dns.Get());
+  ASSERT_EQ(rules.AddRule(kFtp, "", "slow.example", ""), 0);
+  ASSERT_EQ(rules.AddRule(kFtp, "", "10.0.0.9", ""), 0);
+  auto first =
+      std::async(std::launch::async, [&] { return Check(rules, kFtp, "10.0.0.5", "10.4.4.4"); });
+  ASSERT_TRUE(dns.WaitForCalls(1));
+  auto second =
+      std::async(std::launch::async, [&] { return Check(rules, kFtp, "10.0.0.6", "10.4.4.4"); });
+  // While the name is being looked up, the console changes rules and other checks decide.
+  auto others = std::async(std::launch::async, [&] {
+    int added = rules.AddRule(kTelnet, "", "10.0.0.8", "");
+    return added == 0 && Check(rules, kFtp, "10.0.0.5", "10.0.0.9") == -1 &&
+           Check(rules, kTelnet, "10.0.0.5", "10.0.0.8") == -1;
+  });
+  ASSERT_EQ(others.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_TRUE(others.get());
+  EXPECT_EQ(second.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout)
+      << "a check that needs the name waits for the lookup under way";
+  dns.Release();
+  EXPECT_EQ(first.get(), -1);
+  EXPECT_EQ(second.get(), -1);
+  EXPECT_EQ(dns.calls, 1) << "both checks share one lookup";
 }
 
 TEST(AccessRules, HostGivenByNameAndByAddressDeniesByBothRules) {

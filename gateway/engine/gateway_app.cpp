@@ -38,6 +38,16 @@ GatewayApp::~GatewayApp() {
 
 GatewayApp::Start GatewayApp::InitInstance() {
   std::string store = platform::StorePath();
+  // A gateway without its settings would listen on nothing yet look healthy to whoever
+  // started it: it ends here, and the file stays as it is for the administrator to inspect.
+  if (!platform::StoreAvailable()) {
+    platform::ShowAdminMessage(kAppCaption,
+                               "The settings store " + store +
+                                   " cannot be opened or read. Wayfarer ends; the file is left "
+                                   "as it is.",
+                               platform::MessageIcon::kError);
+    return Start::kFailed;
+  }
   if (!instance_.Acquire(store)) {
     platform::SingleInstance::SignalRunning(store, platform::kShowConsoleRequest);
     return Start::kAlreadyRunning;

@@ -1,6 +1,8 @@
 // The master password's check and change against the stored form in the License key.
 #include "gateway/engine/master_password.h"
 
+#include <cstdio>
+
 #include "gateway/engine/password_scramble.h"
 #include "gateway/engine/settings_records.h"
 #include "platform/admin_message.h"
@@ -20,12 +22,26 @@ constexpr char kNewMismatchCaption[] = "New Passwords Mismatch";
 constexpr char kNewMismatchText[] =
     "E-10030: New passwords do not match.\nPlease re-enter new passwords.";
 
-// The password now set; "" when none is (no value, or an empty one).
-std::string CurrentPassword() {
-  std::string password;
-  (void)ReadMasterPassword(&password);
-  ScramblePassword(-1, &password);
-  return password;
+constexpr char kUnreadableLog[] =
+    "Wayfarer: the stored master password cannot be read back, so no password opens the "
+    "console; to clear it: wayfarer-reg delete "
+    "'HKLM\\Software\\Wayfarer Computer Products Ltd.\\Wayfarer\\2.0\\License' "
+    "MasterPassword\n";
+
+// The password now set: "" when none is (no value, or an empty one). A stored value that does
+// not unscramble is a password set but unknown: false, and no typed text can equal it.
+bool CurrentPassword(std::string* password) {
+  (void)ReadMasterPassword(password);
+  if (password->empty()) return true;
+  if (ScramblePasswordSeeded(-1, password, 0) == 0 && !password->empty()) return true;
+  std::fputs(kUnreadableLog, stderr);
+  return false;
+}
+
+// True when typed is the password now set.
+bool IsCurrentPassword(const std::string& typed) {
+  std::string current;
+  return CurrentPassword(&current) && typed == current;
 }
 
 std::string Typed(const std::string& text) { return text.substr(0, kMasterPasswordInput); }
@@ -38,14 +54,14 @@ bool MasterPasswordSet() {
 }
 
 int CheckMasterPassword(const std::string& typed) {
-  if (Typed(typed) == CurrentPassword()) return 0;
+  if (IsCurrentPassword(Typed(typed))) return 0;
   platform::ShowAdminMessage(kIncorrectCaption, kIncorrectText, MessageIcon::kExclamation);
   return -1;
 }
 
 int ChangeMasterPassword(const std::string& old_password, const std::string& new_password,
                          const std::string& new_again) {
-  if (Typed(old_password) != CurrentPassword()) {
+  if (!IsCurrentPassword(Typed(old_password))) {
     platform::ShowAdminMessage(kOldMismatchCaption, kOldMismatchText, MessageIcon::kExclamation);
     return -1;
   }

@@ -111,5 +111,38 @@ TEST_F(MasterPassword, EmptyNewPasswordRemovesTheProtection) {
   EXPECT_EQ(CheckMasterPassword(""), 0);
 }
 
+TEST_F(MasterPassword, AStoredValueThatDoesNotUnscrambleIsSetAndMatchesNothing) {
+  // Cut or damaged stored forms: a length byte that disagrees with the value, garbage text.
+  for (const std::string& stored : {Scrambled("secret", 5).substr(0, 7), std::string("plain")}) {
+    SCOPED_TRACE(stored);
+    ASSERT_EQ(WriteMasterPassword(stored), 0);
+    EXPECT_TRUE(MasterPasswordSet());
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(CheckMasterPassword(""), -1);
+    EXPECT_EQ(CheckMasterPassword("secret"), -1);
+    EXPECT_EQ(ChangeMasterPassword("", "new", "new"), -1);
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("wayfarer-reg delete "), std::string::npos) << log;
+    EXPECT_NE(log.find("\\License' MasterPassword"), std::string::npos) << log;
+  }
+  auto shown = messages_.messages();
+  ASSERT_EQ(shown.size(), 6u);
+  EXPECT_EQ(shown[0].caption, "Incorrect Password");
+  EXPECT_EQ(shown[2].caption, "Old Password Mismatch");
+}
+
+TEST(DialCredentials, ALongestPasswordIsReadBackWhole) {
+  platform::testing::TempStore store;
+  const std::string longest = "0123456789abcdefghijKLMNOPQRST!";
+  const std::string stored = Scrambled(longest, 77);
+  ASSERT_EQ(stored.size(), 33u);
+  ASSERT_EQ(SaveProfileCredentials("ISP", "user", stored, "dom"), 0);
+  std::string name, password, domain;
+  ASSERT_EQ(LoadProfileCredentials("ISP", &name, &password, &domain), 0);
+  EXPECT_EQ(password, stored);
+  ASSERT_EQ(ScramblePasswordSeeded(-1, &password, 0), 0);
+  EXPECT_EQ(password, longest);
+}
+
 }  // namespace
 }  // namespace engine

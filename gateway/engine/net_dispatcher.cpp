@@ -122,12 +122,13 @@ int DispatchNetMessage(platform::TargetId window, unsigned message, platform::Wp
       break;
     }
     case kMsgDnsDatagram: {
-      platform::WorkerThread* session = MakeFromFactory(message, s);
-      if (!session) {
+      // The DNS factory reads the datagram itself (it may answer it at once); with none, the
+      // datagram is dropped here so that the next one is reported.
+      if (g_factories.count(message) == 0) {
         char drop[1];
         [[maybe_unused]] int n = platform::RecvFrom(s, drop, sizeof drop, nullptr);
       }
-      StartSession(session, s, false);
+      StartSession(MakeFromFactory(message, s), s, false);
       break;
     }
     case kMsgWwwClientClosed:

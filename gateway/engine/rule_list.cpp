@@ -4,6 +4,8 @@
 #include "gateway/engine/access_rules.h"
 #include "gateway/engine/config_store.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/store_access.h"
+#include "platform/admin_message.h"
 
 namespace engine {
 
@@ -81,16 +83,29 @@ int LoadRules() {
   TheAccessRules().Clear();
   int total = 0;
   ReadTotalSecurity(&total);
+  total = BoundedCount(kKeySecurity, "TotalSecurity", total);
+  std::string skipped;
   for (int i = 0; i < total; ++i) {
     // A fresh record per subkey: values missing in one rule must not be taken from another.
     RuleRecord rule;
-    if (LoadRule(&rule, i) != 0 || rule.ServiceNum < 0 || rule.ServiceNum > kHighestRuleNumber) {
-      return -1;
-    }
+    const bool read = LoadRule(&rule, i) == 0;
+    if (!read) rule.ServiceNum = -1;
+    // A rule that cannot be put in force keeps its line, so every later line stays at the
+    // index of its subkey, and loading goes on.
     TheRuleList().Append(rule);
+    if (!read || rule.ServiceNum < 0 || rule.ServiceNum > kHighestRuleNumber) {
+      skipped += (skipped.empty() ? "" : ", ") + std::to_string(i);
+      continue;
+    }
     (void)EnforceRule(rule);
   }
-  return 0;
+  if (skipped.empty()) return 0;
+  platform::ShowAdminMessage("Wayfarer",
+                             "These stored security rules could not be read and are not in "
+                             "force: " +
+                                 skipped + ".",
+                             platform::MessageIcon::kExclamation);
+  return -1;
 }
 
 }  // namespace engine

@@ -43,9 +43,10 @@ int EnforceRule(const RuleRecord& rule);
 int RevokeRule(const RuleRecord& rule);
 
 // Start-up: empties the holder and the engine, fills the holder from Security subkeys
-// 0..TotalSecurity-1 and puts every rule in force. Loading stops at the first subkey that is
-// missing or holds a rule number outside 0..10, so each line stays at the index of its subkey. 0,
-// or -1 when it stopped early.
+// 0..TotalSecurity-1 (bounded by the subkeys present) and puts every rule in force. A subkey
+// that is missing or holds a rule number outside 0..10 keeps its line (so each line stays at
+// the index of its subkey) but is not in force; loading goes on, and the skipped rules are
+// reported to the administrator in one message. 0, or -1 when a rule was skipped.
 int LoadRules();
 
 }  // namespace engine

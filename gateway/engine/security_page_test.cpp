@@ -165,18 +165,33 @@ TEST_F(SecurityPage, StoredDenyRuleRefusesOneLoopbackClientAfterStartUp) {
   EXPECT_EQ(CheckAccess(kMatchByAddress, 1, "127.0.0.2", "127.0.0.1", "GET /SECRET"), -1);
 }
 
-TEST_F(SecurityPage, LoadingStopsAtAMissingOrMalformedRuleSoLinesKeepTheirSubkeys) {
+TEST_F(SecurityPage, BadRulesAreSkippedAndReportedOnceWhileTheOthersLoadAtTheirSubkeys) {
   ASSERT_EQ(AppendRule(Rule(2, "10.0.0.5", "All")), 0);
   ASSERT_EQ(AppendRule(Rule(99, "10.0.0.6", "All")), 0);
   ASSERT_EQ(AppendRule(Rule(3, "10.0.0.7", "All")), 0);
+  ASSERT_EQ(AppendRule(Rule(4, "10.0.0.8", "All")), 0);
+  platform::RegKey security;
+  ASSERT_EQ(OpenSubkey(kKeySecurity, "", false, &security), 0);
+  ASSERT_EQ(platform::RegDeleteKey(security, "2"), platform::kErrorSuccess);
+  MessageRecorder messages;
   EXPECT_EQ(LoadRules(), -1);
+  ASSERT_EQ(messages.texts().size(), 1u);
+  EXPECT_NE(messages.texts()[0].find("1, 2."), std::string::npos) << messages.texts()[0];
+  EXPECT_EQ(TheRuleList().Size(), 4u);
+  EXPECT_EQ(CheckAccess(kMatchByAddress, 2, "10.0.0.5", "1.2.3.4", ""), -1);
+  EXPECT_EQ(CheckAccess(kMatchByAddress, 4, "10.0.0.8", "1.2.3.4", ""), -1);
+  EXPECT_EQ(CheckAccess(kMatchByAddress, 3, "10.0.0.7", "1.2.3.4", ""), 0);
+  RuleRecord line3;
+  ASSERT_TRUE(TheRuleList().RuleAt(3, &line3));
+  EXPECT_TRUE(SameRule(line3, Rule(4, "10.0.0.8", "All"))) << "lines keep their subkeys";
+}
+
+TEST_F(SecurityPage, AHugeRuleCountIsBoundedByTheSubkeysPresent) {
+  ASSERT_EQ(AppendRule(Rule(2, "10.0.0.5", "All")), 0);
+  ASSERT_EQ(WriteTotalSecurity(0x7FFFFFF0), 0);
+  EXPECT_EQ(LoadRules(), 0);
   EXPECT_EQ(TheRuleList().Size(), 1u);
   EXPECT_EQ(CheckAccess(kMatchByAddress, 2, "10.0.0.5", "1.2.3.4", ""), -1);
-  ASSERT_EQ(SaveRule(Rule(4, "10.0.0.6", "All"), 1), 0);
-  ASSERT_EQ(WriteTotalSecurity(5), 0);
-  EXPECT_EQ(LoadRules(), -1);
-  EXPECT_EQ(TheRuleList().Size(), 3u);
-  EXPECT_EQ(CheckAccess(kMatchByAddress, 3, "10.0.0.7", "1.2.3.4", ""), -1);
 }
 
 }  // namespace

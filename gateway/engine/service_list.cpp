@@ -7,6 +7,7 @@
 
 #include "gateway/engine/config_store.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/store_access.h"
 
 namespace engine {
 namespace {
@@ -45,6 +46,8 @@ void SetUseDnsCache(int on) { g_use_dns_cache.store(on ? 1 : 0); }
 int ServiceList::Load() {
   int total = 0;
   ReadTotalServices(&total);
+  // A damaged count must not make the loader allocate for entries the store does not hold.
+  total = BoundedCount(kKeyService, "TotalServices", total);
   std::unique_lock lock(lock_);
   entries_.clear();
   // The first entry exists before any subkey is read: a store with no services still
@@ -110,7 +113,8 @@ int ServiceList::Delete(int port, std::string name) {
   }
   if (!IsMappedLinkType(name)) return -1;
   size_t k = 0;
-  while (k < entries_.size() && !(entries_[k]->PortNum == port && entries_[k]->ServiceType == name)) {
+  while (k < entries_.size() &&
+         !(entries_[k]->PortNum == port && entries_[k]->ServiceType == name)) {
     ++k;
   }
   if (k == entries_.size()) return -1;
@@ -184,28 +188,29 @@ int ServiceList::MappedTargetFor(platform::Socket s, std::string* address, int* 
                                  const HostResolver& resolve) {
   std::string host;
   {
-    std::unique_lock lock(lock_);
-    ServiceEntry* e = FindLocked(s);
+    std::shared_lock lock(lock_);
+    const ServiceEntry* e = FindLocked(s);
     if (!e) return -1;
     *port = e->DefaultHostPortNum;
     if (e->resolved_target != kUnresolved) {
       *address = e->resolved_target;
       return 0;
     }
-    // Empty while this session resolves: a failed resolution stays empty until the entry is
-    // changed, and no other session starts a second resolution meanwhile.
-    e->resolved_target.clear();
     host = e->DefaultHost;
   }
   std::string dotted;
   if (platform::IsDottedAddress(host)) {
     dotted = host;
-  } else if (resolve(host, &dotted) != 0) {
+  } else if (target_lookups_.Resolve(host, &dotted, resolve) != 0) {
     dotted.clear();
   }
   std::unique_lock lock(lock_);
   ServiceEntry* e = FindLocked(s);
-  if (e && e->resolved_target.empty()) e->resolved_target = CutText(dotted, kResolvedAddressWidth);
+  // Only a success is kept, and only for the host it was made for (the console may have
+  // changed the entry meanwhile); a failure leaves the entry to be resolved again.
+  if (e && !dotted.empty() && e->resolved_target == kUnresolved && e->DefaultHost == host) {
+    e->resolved_target = CutText(dotted, kResolvedAddressWidth);
+  }
   *address = dotted;
   return 0;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "gateway/engine/host_lookups.h"
 #include "gateway/engine/service_entry.h"
 
 namespace engine {
@@ -41,7 +42,9 @@ class ServiceList {
   int ServiceNameForSocket(platform::Socket s, std::string* name) const;
   // TimeoutAfter seconds when TimeOut and TimeoutAfter are both set, else -1.
   [[nodiscard]] int IdleTimeoutFor(platform::Socket s) const;
-  // Target of a mapped entry; resolves DefaultHost first when not resolved yet.
+  // Target of a mapped entry; resolves DefaultHost first when not resolved yet. A failed
+  // lookup gives "" and leaves the entry unresolved, so a later session tries again once the
+  // failure memory of HostLookups has passed; sessions arriving meanwhile share one lookup.
   // 0, or -1 when no entry listens on s.
   int MappedTargetFor(platform::Socket s, std::string* address, int* port,
                       const HostResolver& resolve);
@@ -56,6 +59,7 @@ class ServiceList {
  private:
   ServiceEntry* FindLocked(platform::Socket s) const;
 
+  HostLookups target_lookups_;  // thread-safe itself; used without lock_
   mutable std::shared_mutex lock_;
   std::vector<std::unique_ptr<ServiceEntry>> entries_;  // guarded by lock_
 };

@@ -87,9 +87,13 @@ TEST_F(ServiceListTest, LookupsBySocket) {
   list_.ForEach([](ServiceEntry& e) { e.listening_socket = platform::kInvalidSocket; });
 }
 
-TEST_F(ServiceListTest, UnresolvableTargetStaysEmptyUntilChanged) {
+TEST_F(ServiceListTest, FailedTargetIsNotKeptAndItsFailureIsRemembered) {
   int calls = 0;
   auto failing = [&](const std::string&, std::string*) { return ++calls, -1; };
+  auto working = [&](const std::string&, std::string* dotted) {
+    *dotted = "10.7.7.7";
+    return ++calls, 0;
+  };
   list_.ForEach([](ServiceEntry& e) {
     if (e.MappingName == "SMTP" && e.PortNum == 2525) {
       e.listening_socket = 1002;
@@ -101,8 +105,14 @@ TEST_F(ServiceListTest, UnresolvableTargetStaysEmptyUntilChanged) {
   ASSERT_EQ(list_.MappedTargetFor(1002, &address, &port, failing), 0);
   EXPECT_EQ(address, "");
   EXPECT_EQ(port, 25);
-  ASSERT_EQ(list_.MappedTargetFor(1002, &address, &port, failing), 0);
-  EXPECT_EQ(calls, 1) << "a failed resolution is not retried by later sessions";
+  ASSERT_EQ(list_.MappedTargetFor(1002, &address, &port, working), 0);
+  EXPECT_EQ(address, "");
+  EXPECT_EQ(calls, 1) << "the failure is remembered for a while";
+  bool unresolved = false;
+  list_.ForEach([&](ServiceEntry& e) {
+    if (e.listening_socket == 1002) unresolved = e.resolved_target == kUnresolved;
+  });
+  EXPECT_TRUE(unresolved) << "a failure is not kept as the entry's address";
   list_.ForEach([](ServiceEntry& e) { e.listening_socket = platform::kInvalidSocket; });
 }
 

@@ -10,16 +10,17 @@ inline constexpr size_t kRuleAddressWidth = 50;
 inline constexpr size_t kRuleDataWidth = 256;
 inline constexpr size_t kProfileWidth = 50;
 inline constexpr size_t kCredentialNameWidth = 50;
-inline constexpr size_t kCredentialPasswordWidth = 33;
+// The longest stored form (31 characters scrambled to 33) and its terminator.
+inline constexpr size_t kCredentialPasswordWidth = 34;
 inline constexpr size_t kCredentialDomainWidth = 50;
 inline constexpr size_t kMasterPasswordWidth = 34;
 
 // One access rule as stored under Security\n.
 struct RuleRecord {
-  int ServiceNum = 0;     // rule number 0 ("All") ... 10
-  std::string ClientIP;   // address, name or "All"
-  std::string HostIP;     // address, name or "All"
-  std::string Data;       // ";"-separated keywords (HTTP rules), else ""
+  int ServiceNum = 0;    // rule number 0 ("All") ... 10
+  std::string ClientIP;  // address, name or "All"
+  std::string HostIP;    // address, name or "All"
+  std::string Data;      // ";"-separated keywords (HTTP rules), else ""
 };
 
 // The dial-on-demand settings, stored under Dialler.

@@ -1,7 +1,11 @@
 // Opening the engine's keys and moving single values in and out of them.
 #include "gateway/engine/store_access.h"
 
+#include <atomic>
+#include <charconv>
+
 #include "gateway/engine/config_store.h"
+#include "platform/admin_message.h"
 
 namespace engine {
 
@@ -41,6 +45,53 @@ bool SetDword(const RegKey& key, const char* name, int value) {
 
 bool SetString(const RegKey& key, const char* name, const std::string& text) {
   return platform::RegSetString(key, name, text) == platform::kErrorSuccess;
+}
+
+namespace {
+
+// Highest numbered subkey ("0" ... kMaxStoredCount-1) under the selector's key plus one; 0
+// when there is none. Names that are not plain decimal numbers are ignored.
+int NumberedSubkeysPresent(int selector) {
+  RegKey key;
+  uint32_t subkeys = 0;
+  uint32_t values = 0;
+  if (OpenSubkey(selector, "", false, &key) != 0 ||
+      platform::RegQueryInfoKey(key, &subkeys, &values) != platform::kErrorSuccess) {
+    return 0;
+  }
+  int present = 0;
+  std::string name;
+  for (uint32_t i = 0; i < subkeys && i < 4u * kMaxStoredCount; ++i) {
+    if (platform::RegEnumKey(key, i, &name) != platform::kErrorSuccess) break;
+    int n = -1;
+    auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), n);
+    if (ec != std::errc() || end != name.data() + name.size() ||
+        (name.size() > 1 && name[0] == '0')) {
+      continue;
+    }
+    if (n >= 0 && n < kMaxStoredCount && n + 1 > present) present = n + 1;
+  }
+  return present;
+}
+
+std::atomic<uint32_t> g_reported_counts{0};  // one bit per selector already reported
+
+}  // namespace
+
+int BoundedCount(int selector, const char* value_name, int stored) {
+  if (stored <= 0) return 0;
+  const int present = NumberedSubkeysPresent(selector);
+  if (stored <= present) return stored;
+  const uint32_t bit = 1u << (selector & 31);
+  if ((g_reported_counts.fetch_or(bit) & bit) == 0) {
+    platform::ShowAdminMessage("Wayfarer",
+                               std::string("The settings store gives ") + value_name + " as " +
+                                   std::to_string(stored) + ", but holds only " +
+                                   std::to_string(present) + " numbered entries; " +
+                                   std::to_string(present) + " are used.",
+                               platform::MessageIcon::kExclamation);
+  }
+  return present;
 }
 
 int ReadDwordAt(int selector, const std::string& sub, const char* name, int* out) {

@@ -20,6 +20,15 @@ bool GetString(const platform::RegKey& key, const char* name, size_t width, std:
 bool SetDword(const platform::RegKey& key, const char* name, int value);
 bool SetString(const platform::RegKey& key, const char* name, const std::string& text);
 
+// Numbered subkeys any stored count may stand for.
+inline constexpr int kMaxStoredCount = 10000;
+
+// A stored count of numbered subkeys (TotalServices, TotalSecurity) bounded by what the store
+// really holds: never more than the highest numbered subkey present under the selector's key
+// plus one, never more than kMaxStoredCount, never below 0. The first time a count of a
+// selector has to be lowered in this process, the administrator is told once.
+[[nodiscard]] int BoundedCount(int selector, const char* value_name, int stored);
+
 // One REG_DWORD in a selector's key (or its subkey sub). 0 or -1.
 int ReadDwordAt(int selector, const std::string& sub, const char* name, int* out);
 int WriteDwordAt(int selector, const std::string& sub, const char* name, int value, bool create);

@@ -5,6 +5,8 @@
 
 #include <strings.h>
 
+#include <algorithm>
+
 namespace proxies {
 namespace {
 
@@ -127,8 +129,8 @@ std::vector<uint8_t> BuildAddressAnswer(std::span<const uint8_t> query, const Dn
                                         const std::string& official, uint32_t address) {
   std::string canonical = WithoutFinalDot(official);
   std::vector<uint8_t> label_form;
-  bool alias = strcasecmp(canonical.c_str(), q.name.c_str()) != 0 ||
-               canonical.size() != q.name.size();
+  bool alias =
+      strcasecmp(canonical.c_str(), q.name.c_str()) != 0 || canonical.size() != q.name.size();
   if (alias && EncodeDnsName(canonical, &label_form) == 0) {
     // Owner of the CNAME: the question's name; owner of the A record: the CNAME's target.
     size_t answer_size = q.end + 12 + label_form.size() + 16;
@@ -144,6 +146,23 @@ std::vector<uint8_t> BuildAddressAnswer(std::span<const uint8_t> query, const Dn
   }
   std::vector<uint8_t> out = StartAnswer(query, q, kRcodeNoError, 1);
   PutARecord(&out, kQuestionPointer, address);
+  return out;
+}
+
+std::vector<uint8_t> BuildEmptyAnswer(std::span<const uint8_t> query, const DnsQuestion& q) {
+  return StartAnswer(query, q, kRcodeNoError, 0);
+}
+
+std::vector<uint8_t> BuildAaaaAnswer(std::span<const uint8_t> query, const DnsQuestion& q,
+                                     const std::vector<std::array<uint8_t, 16>>& addresses) {
+  constexpr size_t kRecordSize = 12 + 16;
+  const size_t room = q.end < kDnsUdpAnswerLimit ? (kDnsUdpAnswerLimit - q.end) / kRecordSize : 0;
+  const size_t count = std::min(addresses.size(), room);
+  std::vector<uint8_t> out = StartAnswer(query, q, kRcodeNoError, static_cast<uint16_t>(count));
+  for (size_t i = 0; i < count; ++i) {
+    PutRecordHead(&out, kQuestionPointer, kDnsTypeAaaa, 16);
+    out.insert(out.end(), addresses[i].begin(), addresses[i].end());
+  }
   return out;
 }
 

@@ -3,6 +3,7 @@
 // datagram is refused rather than followed. Pure functions; any thread.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -12,17 +13,18 @@
 namespace proxies {
 
 inline constexpr size_t kDnsHeaderSize = 12;
-inline constexpr size_t kDnsMaxName = 255;      // wire form, length bytes and final zero included
+inline constexpr size_t kDnsMaxName = 255;  // wire form, length bytes and final zero included
 inline constexpr size_t kDnsMaxLabel = 63;
 inline constexpr size_t kDnsUdpAnswerLimit = 512;  // answers without EDNS fit a plain datagram
 inline constexpr uint16_t kDnsTypeA = 1;
 inline constexpr uint16_t kDnsTypeCname = 5;
+inline constexpr uint16_t kDnsTypeAaaa = 28;
 inline constexpr uint8_t kDnsTypePtrLowByte = 12;
 inline constexpr uint32_t kDnsAnswerTtl = 3600;
 
 // The first question of a query as the proxy uses it.
 struct DnsQuestion {
-  std::string name;        // labels joined by dots, letter case as asked
+  std::string name;  // labels joined by dots, letter case as asked
   uint16_t qtype = 0;
   size_t end = 0;          // offset just past QTYPE and QCLASS
   bool resolvable = true;  // false when a label holds a dot or a zero byte
@@ -47,6 +49,17 @@ struct DnsQuestion {
                                                       const DnsQuestion& q,
                                                       const std::string& official,
                                                       uint32_t address);
+
+// The answer with no record and no error (flags 0x85 0x00): the name exists, but not with
+// the type asked (an AAAA query for a name with IPv4 addresses only).
+[[nodiscard]] std::vector<uint8_t> BuildEmptyAnswer(std::span<const uint8_t> query,
+                                                    const DnsQuestion& q);
+
+// The answer to an AAAA query: one AAAA record per address, owned by the name asked, as many
+// as fit kDnsUdpAnswerLimit. addresses: 16 bytes each, network order.
+[[nodiscard]] std::vector<uint8_t> BuildAaaaAnswer(
+    std::span<const uint8_t> query, const DnsQuestion& q,
+    const std::vector<std::array<uint8_t, 16>>& addresses);
 
 // Label form of a dotted name (a final dot allowed). 0, or -1 for an empty name or label, a
 // label over 63 bytes or a name over kDnsMaxName; out is then left empty.

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 #include <string>
 #include <vector>
@@ -132,15 +133,16 @@ TEST(DnsAnswer, NameErrorKeepsQuestionAndDropsOpt) {
 TEST(DnsAnswer, SameNameGetsOneARecordOwnedByTheQuestion) {
   Bytes query = Query("HOST.test");
   size_t end = QuestionEnd(query);
-  Bytes answer = BuildAddressAnswer(query, {"HOST.test", 1, end}, "host.test.", inet_addr("10.1.2.3"));
+  Bytes answer =
+      BuildAddressAnswer(query, {"HOST.test", 1, end}, "host.test.", inet_addr("10.1.2.3"));
   ASSERT_EQ(answer.size(), end + 16);
   EXPECT_EQ(answer[3], 0x00);
   EXPECT_EQ(At16(answer, 6), 1);
   EXPECT_EQ(At16(answer, 10), 0);
   EXPECT_EQ(At16(answer, end), 0xC00C);
-  EXPECT_EQ(At16(answer, end + 2), 1);       // A
-  EXPECT_EQ(At16(answer, end + 4), 1);       // IN
-  EXPECT_EQ(At16(answer, end + 8), 3600);    // TTL low half
+  EXPECT_EQ(At16(answer, end + 2), 1);     // A
+  EXPECT_EQ(At16(answer, end + 4), 1);     // IN
+  EXPECT_EQ(At16(answer, end + 8), 3600);  // TTL low half
   EXPECT_EQ(At16(answer, end + 10), 4);
   EXPECT_EQ(Bytes(answer.end() - 4, answer.end()), (Bytes{10, 1, 2, 3}));
 }
@@ -173,7 +175,8 @@ TEST(DnsAnswer, OfficialNameThatCannotBeEncodedFallsBackToOneARecord) {
   size_t end = QuestionEnd(query);
   const std::string bad_names[] = {"a..b", std::string(64, 'z') + ".test", ""};
   for (const std::string& official : bad_names) {
-    Bytes answer = BuildAddressAnswer(query, {"alias.test", 1, end}, official, inet_addr("10.0.0.1"));
+    Bytes answer =
+        BuildAddressAnswer(query, {"alias.test", 1, end}, official, inet_addr("10.0.0.1"));
     EXPECT_EQ(At16(answer, 6), 1) << official;
     EXPECT_EQ(At16(answer, end), 0xC00C) << official;
     EXPECT_EQ(answer.size(), end + 16) << official;
@@ -225,6 +228,40 @@ TEST(DnsAnswer, MutatedQueriesNeverReadOrWritePastTheDatagram) {
     Bytes ok = BuildAddressAnswer(d, q, "official.test", inet_addr("10.9.9.9"));
     EXPECT_LE(ok.size(), kDnsUdpAnswerLimit);
   }
+}
+
+TEST(DnsAnswer, AaaaRecordsFollowTheQuestionAndAnEmptyAnswerHasNoError) {
+  const Bytes query = Query("six.test", kDnsTypeAaaa);
+  DnsQuestion q;
+  ASSERT_EQ(ParseDnsQuery(query, &q), 0);
+  std::array<uint8_t, 16> one{};
+  one[0] = 0x20;
+  one[1] = 0x01;
+  one[15] = 1;
+  std::array<uint8_t, 16> two = one;
+  two[15] = 2;
+  const Bytes answer = BuildAaaaAnswer(query, q, {one, two});
+  EXPECT_EQ(At16(answer, 2), 0x8500);
+  EXPECT_EQ(At16(answer, 6), 2);
+  EXPECT_EQ(At16(answer, 10), 0) << "the query's OPT record is not echoed";
+  ASSERT_EQ(answer.size(), q.end + 2 * 28);
+  for (size_t at : {q.end, q.end + 28}) {
+    EXPECT_EQ(At16(answer, at), 0xC00C);
+    EXPECT_EQ(At16(answer, at + 2), kDnsTypeAaaa);
+    EXPECT_EQ(At16(answer, at + 10), 16);
+  }
+  EXPECT_EQ(answer[q.end + 12 + 15], 1);
+  EXPECT_EQ(answer[q.end + 28 + 12 + 15], 2);
+
+  std::vector<std::array<uint8_t, 16>> many(40, one);
+  const Bytes capped = BuildAaaaAnswer(query, q, many);
+  EXPECT_LE(capped.size(), kDnsUdpAnswerLimit);
+  EXPECT_EQ(At16(capped, 6), (kDnsUdpAnswerLimit - q.end) / 28);
+
+  const Bytes empty = BuildEmptyAnswer(query, q);
+  EXPECT_EQ(At16(empty, 2), 0x8500);
+  EXPECT_EQ(At16(empty, 6), 0);
+  EXPECT_EQ(empty.size(), q.end);
 }
 
 }  // namespace

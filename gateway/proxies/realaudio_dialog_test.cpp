@@ -34,7 +34,7 @@ TEST(RealAudioReply, LengthFieldIsTextPlusOneAndLastCharacterIsDropped) {
   EXPECT_EQ(reply[0], 0);
   EXPECT_EQ(reply[1], text.size() + 1);
   EXPECT_EQ(reply[2], 6);
-  EXPECT_EQ(reply[3], kReplyBadVersion);
+  EXPECT_EQ(reply[3], 3);  // the code the player sees
   EXPECT_EQ(std::string(reply.begin() + 4, reply.end()), "Bad Proxy Version");
   Bytes connected = RealAudioReply(kReplyConnected);
   EXPECT_EQ(std::string(connected.begin() + 4, connected.end()),

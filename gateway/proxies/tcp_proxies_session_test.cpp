@@ -145,14 +145,15 @@ TEST_F(SessionTest, FtpRefusesCommandsBeforeLoginThenLogsInAfterMultiLineGreetin
   Start(new FmCsFTPProxy(listener_, -1));
   int c = Client();
   ASSERT_GE(c, 0);
-  EXPECT_EQ(ReadUntil(c, "\r\n"), kFtpGreeting);
+  EXPECT_EQ(ReadUntil(c, "\r\n"),
+            "220 Wayfarer v2.0 FTP proxy server ready. User : user@FTPserver.\r\n");
   for (const char* early : {"FEAT\r\n", "AUTH TLS\r\n", "SYST\r\n", "PORT 127,0,0,1,4,1\r\n",
                             "RETR x\r\n"}) {
     SendRaw(c, early);
-    EXPECT_EQ(ReadUntil(c, "\r\n"), kFtpNotConnected) << early;
+    EXPECT_EQ(ReadUntil(c, "\r\n"), "500 Not connected to destination.\r\n") << early;
   }
   SendRaw(c, "USER alice\r\n");
-  EXPECT_EQ(ReadUntil(c, "\r\n"), kFtpUserRequired);
+  EXPECT_EQ(ReadUntil(c, "\r\n"), "500 Error: user@FTPserver is required.\r\n");
   SendRaw(c, "USER alice@127.0.0.1:" + std::to_string(server_port_) + "\r\n");
   EXPECT_EQ(ReadUntil(c, "\r\n"), "331 Password required\r\n");
   SendRaw(c, "PASS secret\r\n");
@@ -188,7 +189,7 @@ TEST_F(SessionTest, FtpRefusedTransferClosesDataListenerAndKeepsSession) {
   EXPECT_EQ(ReadUntil(c, "\r\n"), "425 Can't open data connection\r\n");
   // A command line longer than the command buffer is refused; the session goes on.
   SendRaw(c, "NOOP " + std::string(3000, 'x') + "\r\n");
-  EXPECT_EQ(ReadUntil(c, "\r\n"), kFtpLineTooLong);
+  EXPECT_EQ(ReadUntil(c, "\r\n"), "500 Command line too long.\r\n");
   SendRaw(c, "NOOP\r\n");
   EXPECT_EQ(ReadUntil(c, "\r\n"), "200 NOOP ok\r\n");
   close(c);
@@ -236,7 +237,7 @@ TEST_F(SessionTest, FtpDeniedServerKeepsSessionAndQuitBeforeLoginEndsIt) {
   int c = Client();
   ReadUntil(c, "\r\n");
   SendRaw(c, "USER a@127.0.0.1:21\r\n");
-  EXPECT_EQ(ReadUntil(c, "\r\n"), kFtpDenied);
+  EXPECT_EQ(ReadUntil(c, "\r\n"), "500 Access Denied. Contact Your Administrator.\r\n");
   SendRaw(c, "QUIT\r\n");
   EXPECT_EQ(ReadToClose(c), "");
   close(c);
@@ -287,7 +288,7 @@ TEST_F(SessionTest, SocksDeniedDestinationGetsTheText) {
   Start(new engine::FmCsHttpService(listener_, -1, engine::kCodeSocks));
   int c = Client();
   SendRaw(c, SocksRequestBytes(4, 1, 80, ""));
-  EXPECT_EQ(ReadToClose(c), kSocksDenied);
+  EXPECT_EQ(ReadToClose(c), "Access Denied. Contact Your Administrator\r\n");
   close(c);
 }
 
@@ -295,10 +296,11 @@ TEST_F(SessionTest, TelnetDeniedHostGetsTextAndPromptAgainThenExitCloses) {
   ASSERT_EQ(engine::AddRule(engine::RuleNumberFor(engine::kCodeTelnet), "", "127.0.0.1", ""), 0);
   Start(new FmCsTelnetProxy(listener_, -1));
   int c = Client();
-  EXPECT_EQ(ReadUntil(c, ">"), kTelnetPrompt);
+  EXPECT_EQ(ReadUntil(c, ">"), "Wayfarer (Host Name) >");
   SendRaw(c, "127.0.0.1\r\n");
-  std::string want = std::string("127.0.0.1\r\n") + kTelnetConnecting + kTelnetDenied + kTelnetPrompt;
-  EXPECT_EQ(ReadUntil(c, kTelnetPrompt), want);
+  EXPECT_EQ(ReadUntil(c, "Wayfarer (Host Name) >"),
+            "127.0.0.1\r\nConnecting to destination.....Access Denied\r\n"
+            "Contact Your Administrator.\r\nWayfarer (Host Name) >");
   SendRaw(c, "eXit\r\n");
   EXPECT_EQ(ReadToClose(c), "eXit\r\n");
   close(c);

@@ -7,6 +7,7 @@ namespace proxies {
 namespace {
 
 constexpr char kBackspace = 8;
+constexpr char kDelete = 0x7F;  // what most terminals send for their Backspace key
 constexpr char kCarriageReturn = 13;
 constexpr size_t kLineLimit = kTelnetBufferSize - 1;  // room for the terminating zero
 
@@ -18,7 +19,7 @@ std::string TelnetLineEditor::Feed(std::string_view bytes, bool* ended) {
   for (char c : bytes) {
     if (c == '\0') break;
     if (c == kCarriageReturn) *ended = true;
-    if (c == kBackspace) {
+    if (c == kBackspace || c == kDelete) {
       // A backspace on an empty line leaves it empty and shows nothing.
       if (line_.empty()) continue;
       line_.pop_back();

@@ -1,5 +1,6 @@
 // The Telnet proxy's line entry: the destination host is typed at the gateway's prompt and
-// edited like a line-mode terminal (echo, backspace as backspace-blank-backspace), in a line
+// edited like a line-mode terminal (echo; backspace, 0x08 or DEL 0x7f, shown as
+// backspace-blank-backspace), in a line
 // of at most 511 characters. Pure; one editor per session, used by its thread only.
 #pragma once
 

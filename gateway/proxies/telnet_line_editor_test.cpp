@@ -19,6 +19,14 @@ TEST(TelnetLineEditor, TypedCharactersWithBackspacesAreEditedAndEchoed) {
   EXPECT_EQ(HostFromLine(editor.line()), "host");
 }
 
+TEST(TelnetLineEditor, DeleteEditsLikeBackspace) {
+  TelnetLineEditor editor;
+  bool ended = false;
+  EXPECT_EQ(editor.Feed("\x7fhosx\x7ft\r", &ended), "hosx\b \bt\r");
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(HostFromLine(editor.line()), "host");
+}
+
 TEST(TelnetLineEditor, BackspaceOnEmptyLineShowsNothingAndTheRestStillCounts) {
   TelnetLineEditor editor;
   bool ended = false;
@@ -52,7 +60,9 @@ TEST(TelnetLineEditor, FullLineKeepsItsFirst511Characters) {
 
 TEST(TelnetLineEditor, HostKeepsOnlyCodes37To126) {
   EXPECT_EQ(HostFromLine("my host.example\r\n"), "myhost.example");
-  EXPECT_EQ(HostFromLine("\xff\xfb\x01" "10.0.0.1!\"#$\t"), "10.0.0.1");
+  EXPECT_EQ(HostFromLine("\xff\xfb\x01"
+                         "10.0.0.1!\"#$\t"),
+            "10.0.0.1");
   EXPECT_EQ(HostFromLine(" \r\n"), "");
 }
 

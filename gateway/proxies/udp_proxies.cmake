@@ -12,4 +12,5 @@ wayfarer_test(proxies_udp_test
     ${CMAKE_CURRENT_LIST_DIR}/dns_message_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/realaudio_dialog_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/udp_map_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/realaudio_session_test.cpp
   LIBS proxies platform_testing)

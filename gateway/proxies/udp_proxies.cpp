@@ -1,5 +1,6 @@
 // The factories the dispatcher calls on kMsgRealAudioAccept, kMsgUdpMappedRead and
-// kMsgDnsDatagram. Each makes one session; nullptr when it cannot be allocated.
+// kMsgDnsDatagram. Each makes one session; nullptr when it cannot be allocated (the DNS
+// factory reads its datagram itself and also gives nullptr when no session is needed).
 #include "gateway/proxies/udp_proxies.h"
 
 #include <new>
@@ -24,7 +25,7 @@ void RegisterUdpProxies() {
       });
   engine::RegisterSessionFactory(engine::kMsgDnsDatagram,
                                  [](platform::Socket dns_socket, int) -> platform::WorkerThread* {
-                                   return new (std::nothrow) CDNS(dns_socket);
+                                   return TakeDnsQuery(dns_socket);
                                  });
 }
 

@@ -23,10 +23,11 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(PurgeRules, ScoreTargetAndInterval) {
-  EXPECT_EQ(PurgeScore(2, 100, 1000), 2u * 3600 + 100 + 1000);
+  EXPECT_EQ(PurgeScore(2, 100, 1000), 8300u);      // an hour per hit, plus size and last access
   EXPECT_EQ(PurgeScore(2, 0, 0xFFFFFFFF), 7199u);  // unsigned 32-bit arithmetic wraps
-  EXPECT_EQ(PurgeTarget(11u << 20, 10u << 20),
-            (11u << 20) - static_cast<uint64_t>((10u << 20) * 0.9));
+  // 11 MiB held under a 10 MiB limit: free down to 9 MiB (90 %), i.e. 2 MiB.
+  EXPECT_EQ(PurgeTarget(11u << 20, 10u << 20), 2097152u);
+  EXPECT_EQ(PurgeTarget(1000, 1000), 100u);
   EXPECT_EQ(PurgeTarget(100, 1000), 0u);
   struct Case {
     bool first;
@@ -159,7 +160,8 @@ TEST_F(PurgeTest, PurgeNowAsksThenEmptiesHostDirectories) {
   {
     platform::testing::MessageRecorder no(platform::kIdNo);
     EXPECT_EQ(PurgeNow(location_), -1);
-    EXPECT_EQ(no.texts(), std::vector<std::string>{kW10037});
+    EXPECT_EQ(no.texts(), std::vector<std::string>{"W-10037: This will delete all the files in "
+                                                   "the Web Cache. Do you wish to continue ?"});
   }
   EXPECT_TRUE(Has("h/~a"));
   {
@@ -170,7 +172,7 @@ TEST_F(PurgeTest, PurgeNowAsksThenEmptiesHostDirectories) {
   EXPECT_TRUE(Has("keep"));
   platform::testing::MessageRecorder yes(platform::kIdYes);
   EXPECT_EQ(PurgeNow(location_ + "missing/"), -1);
-  EXPECT_EQ(yes.texts().back(), kE10038);
+  EXPECT_EQ(yes.texts().back(), "E-10038: The specified cache folder does not exist.");
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 """Starts the real Wayfarer on a private settings store and talks to it like an administrator.
 
 Each GatewayProcess has its own temporary directory, store and environment; tests run side by
-side without touching each other or the machine's own settings.
+side without touching each other or the machine's own settings. Importing this module moves the
+test process into a private network and mount namespace (see private_network.py) and clears the
+proxy variables, so neither the tests' servers nor the gateway nor the clients a test starts can
+reach or be reached from the machine's network, and no client slips past the gateway.
 """
 import os
 import shutil
@@ -9,6 +12,24 @@ import signal
 import subprocess
 import tempfile
 import time
+
+import private_network
+
+
+def clear_proxy_variables(env):
+    """Removes http_proxy, HTTPS_PROXY, NO_PROXY, ALL_PROXY ... in either case from env."""
+    for name in [n for n in env if n.lower().endswith("_proxy")]:
+        del env[name]
+    return env
+
+
+clear_proxy_variables(os.environ)
+private_network.enter()
+
+# A client a test starts talks from CLIENT_ADDRESS; the gateway connects out from GATEWAY_ADDRESS.
+# An origin that sees CLIENT_ADDRESS was reached directly, past the gateway.
+CLIENT_ADDRESS = "127.0.0.66"
+GATEWAY_ADDRESS = "127.0.0.1"
 
 BIN = os.environ.get("WAYFARER_BIN", os.path.join(os.path.dirname(__file__), "../../build/bin"))
 PRODUCT_KEY = r"HKEY_LOCAL_MACHINE\Software\Wayfarer Computer Products Ltd.\Wayfarer\2.0"
@@ -45,6 +66,10 @@ class GatewayProcess:
             if wait_for in line:
                 return self
         raise AssertionError("gateway did not start: " + "".join(self.stderr_lines))
+
+    def in_private_network(self):
+        """True while the running gateway sits in the test's private network namespace."""
+        return self.proc is not None and private_network.inside(self.proc.pid)
 
     def stop(self, timeout=5):
         """SIGTERM; returns (exit code, seconds it took)."""

@@ -17,9 +17,7 @@ import unittest
 
 from gateway_process import GatewayProcess, configure, free_port
 
-HERE = os.path.dirname(os.path.abspath(__file__))
 MIB = 1 << 20
-INSIDE = os.environ.get("WAYFARER_FTP_CLIENTS_NS")
 
 FTP_SERVER = """
 import sys
@@ -49,19 +47,6 @@ def sha(data):
     return hashlib.sha256(data).hexdigest()
 
 
-def in_namespace(test):
-    """Runs one FtpClientsTest method in a private network namespace; the test passes there."""
-    @unittest.skipUnless(shutil.which("unshare") and shutil.which("ip"), "needs unshare and ip")
-    def run(self):
-        env = dict(os.environ, WAYFARER_FTP_CLIENTS_NS="1")
-        r = subprocess.run(["unshare", "-n", sys.executable, "-m", "unittest", "-v",
-                            f"test_ftp_clients.FtpClientsTest.{test}"], env=env,
-                           capture_output=True, text=True, timeout=300, cwd=HERE)
-        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-        self.assertNotIn("skipped", r.stderr)
-    return run
-
-
 class Control:
     """A raw control connection that reads whole replies (multi-line ones too)."""
 
@@ -87,7 +72,6 @@ class Control:
         self.sock.close()
 
 
-@unittest.skipUnless(INSIDE, "runs in its own namespace")
 class FtpClientsTest(unittest.TestCase):
     def setUp(self):
         subprocess.run(["ip", "link", "set", "lo", "up"], check=True, timeout=30)
@@ -244,18 +228,6 @@ class FtpClientsTest(unittest.TestCase):
             self.assertEqual(intruder.recv(100), b"")
         except ConnectionResetError:
             pass
-
-
-class FtpClientsInNamespaces(unittest.TestCase):
-    test_curl_lists_gets_and_puts_20_mib_passively = in_namespace("test_curl")
-    test_lftp_at_its_defaults = in_namespace("test_lftp")
-    test_lftp_without_sync_mode = in_namespace("test_lftp_without_sync_mode")
-    test_ftplib_passive = in_namespace("test_ftplib")
-    test_pipelined_commands = in_namespace("test_pipelined_commands_get_their_own_replies_in_order")
-    test_account_holding_at = in_namespace("test_account_holding_at_and_pipelined_login")
-    test_port_to_a_third_address = in_namespace("test_port_to_a_third_address_is_refused")
-    test_passive_listener_admits_only_the_client = in_namespace(
-        "test_passive_listener_admits_only_the_client")
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
 """Deny rules stored before start-up, and a mapping that has to dial first, on the real gateway."""
 import socket
 import threading
+import time
 import unittest
 
 from gateway_process import PRODUCT_KEY, GatewayProcess, configure, free_port
@@ -68,21 +69,31 @@ class StoredRuleTest(GatewayTest):
 
 
 class DialFirstTest(GatewayTest):
-    def dial_setup(self, result):
+    def dial_setup(self, result, name="office-user"):
+        """The simulated line answers only the account office-user, after 300 ms."""
         entry = REMOTE_ACCESS + r"\Simulator\Entries\Office"
         self.gw.reg("set", REMOTE_ACCESS, "Provider", "REG_SZ", "simulated")
         self.gw.reg("set", entry, "DelayMs", "REG_DWORD", "300")
         self.gw.reg("set", entry, "Result", "REG_DWORD", str(result))
+        self.gw.reg("set", entry, "User", "REG_SZ", "office-user")
         self.gw.reg("set", PRODUCT_KEY + r"\Dialler", "DialOnDemand", "REG_DWORD", "1")
         self.gw.reg("set", PRODUCT_KEY + r"\Dialler", "Profile", "REG_SZ", "Office")
-        for value in ("Name", "Password", "Domain"):
-            self.gw.reg("set", PRODUCT_KEY + r"\Dialler\Office", value, "REG_SZ", "")
+        for value, text in (("Name", name), ("Password", ""), ("Domain", "")):
+            self.gw.reg("set", PRODUCT_KEY + r"\Dialler\Office", value, "REG_SZ", text)
         self.gw.start()
 
     def test_session_waits_for_the_dial_and_then_relays(self):
         self.dial_setup(result=0)
+        began = time.monotonic()
         self.assertEqual(talk(self.port), b"ping\n")
+        # The session waited out the line's 300 ms dial before it connected.
+        self.assertGreaterEqual(time.monotonic() - began, 0.3)
         self.assertEqual(talk(self.port), b"ping\n", "the link stays up for the next session")
+
+    def test_dial_with_the_wrong_account_fails_the_session(self):
+        # Same line, other account: only a real dial tells the two apart.
+        self.dial_setup(result=0, name="someone-else")
+        self.assertEqual(talk(self.port), E10026)
 
     def test_failed_dial_gives_the_session_its_failure_text(self):
         self.dial_setup(result=678)

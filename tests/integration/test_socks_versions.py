@@ -3,31 +3,14 @@ unknown or denied destination gets in each version. Every test runs in a private
 namespace of its own, with web origins on 127.0.0.1 and ::1.
 """
 import http.server
-import os
-import shutil
 import socket
 import subprocess
-import sys
 import threading
 import unittest
 
 from gateway_process import PRODUCT_KEY, GatewayProcess, configure, free_port
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-INSIDE = os.environ.get("WAYFARER_SOCKS_VERSIONS_NS")
 DENIED = b"Access Denied. Contact Your Administrator\r\n"
-
-
-def in_namespace(test):
-    @unittest.skipUnless(shutil.which("unshare") and shutil.which("ip"), "needs unshare and ip")
-    def run(self):
-        env = dict(os.environ, WAYFARER_SOCKS_VERSIONS_NS="1")
-        r = subprocess.run(["unshare", "-n", sys.executable, "-m", "unittest", "-v",
-                            f"test_socks_versions.SocksVersionsTest.{test}"], env=env,
-                           capture_output=True, text=True, timeout=300, cwd=HERE)
-        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-        self.assertNotIn("skipped", r.stderr)
-    return run
 
 
 class Origin:
@@ -69,7 +52,6 @@ def read_to_close(sock):
     return b"".join(parts)
 
 
-@unittest.skipUnless(INSIDE, "runs in its own namespace")
 class SocksVersionsTest(unittest.TestCase):
     def setUp(self):
         subprocess.run(["ip", "link", "set", "lo", "up"], check=True, timeout=30)
@@ -155,14 +137,6 @@ class SocksVersionsTest(unittest.TestCase):
         # Only user name and password offered: no acceptable method.
         [reply] = self.raw([bytes([5, 1, 2])])
         self.assertEqual(reply, bytes([5, 0xFF]))
-
-
-class SocksVersionsInNamespaces(unittest.TestCase):
-    test_socks4a = in_namespace("test_socks4a_resolves_the_name")
-    test_socks4_failures = in_namespace(
-        "test_socks4_refused_connect_gets_91_and_denial_keeps_its_text")
-    test_socks5_curl = in_namespace("test_socks5_to_a_name_and_to_an_ipv6_literal")
-    test_socks5_reply_codes = in_namespace("test_socks5_reply_codes")
 
 
 if __name__ == "__main__":

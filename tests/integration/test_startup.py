@@ -1,8 +1,10 @@
 """Start-up on a fresh store, the default configuration, single instance, SIGTERM shut-down."""
 import os
+import socket
 import subprocess
 import unittest
 
+import private_network
 from gateway_process import BIN, PRODUCT_KEY, GatewayProcess
 
 
@@ -24,6 +26,22 @@ class StartupTest(unittest.TestCase):
         code, took = self.gw.stop()
         self.assertEqual(code, 0)
         self.assertLess(took, 1.0)
+
+    def test_gateway_listens_only_inside_the_tests_own_network(self):
+        # The fresh store's services listen on 0.0.0.0 (80, 21, 1080 ...): only loopback
+        # of the private namespace may hold them, never the machine's network.
+        self.gw.start()
+        pid = self.gw.proc.pid
+        self.assertTrue(self.gw.in_private_network())
+        self.assertNotEqual(os.readlink(f"/proc/{pid}/ns/net"),
+                            os.environ[private_network.OUTSIDE])
+        interfaces = [name for _, name in socket.if_nameindex()]
+        self.assertEqual(interfaces, ["lo"])
+        # Names outside the test's hosts file find no resolver to ask.
+        with self.assertRaises(socket.gaierror):
+            socket.getaddrinfo("www.example.com", 80)
+        for name in [n for n in self.gw.env if n.lower().endswith("_proxy")]:
+            self.fail(f"{name} reaches the gateway and the clients")
 
     def test_second_start_on_the_same_store_ends_at_once(self):
         self.gw.start()

@@ -1,7 +1,7 @@
 """FTP, SOCKS 4, Telnet and POP3 through the real gateway, with real clients and local servers.
 
-Telnet (port 23) and POP3 (port 110) reach fixed ports, so those tests run in a private network
-namespace where the ports are ours.
+Telnet (port 23) and POP3 (port 110) reach fixed ports: the module runs in a private network
+namespace (see gateway_process), where those ports are ours.
 """
 import ftplib
 import hashlib
@@ -18,9 +18,8 @@ import threading
 import time
 import unittest
 
-from gateway_process import PRODUCT_KEY, GatewayProcess, configure, free_port
-
-HERE = os.path.dirname(os.path.abspath(__file__))
+from gateway_process import (CLIENT_ADDRESS, GATEWAY_ADDRESS, PRODUCT_KEY, GatewayProcess,
+                             configure, free_port)
 
 FTP_SERVER = """
 import sys
@@ -184,11 +183,15 @@ class Origin:
     """A loopback web server with a small page and a 10 MiB file."""
 
     def __init__(self, big):
+        origin = self
+        self.peers = []  # the address each request came from
+
         class Handler(http.server.BaseHTTPRequestHandler):
             def log_message(self, *args):
                 pass
 
             def do_GET(self):
+                origin.peers.append(self.client_address[0])
                 body = big if self.path == "/big" else b"<html>hello</html>\n"
                 self.send_response(200)
                 self.send_header("Content-Length", str(len(body)))
@@ -213,7 +216,8 @@ class SocksProxyTest(ProxyTest):
         self.start_gateway({"Socks": self.port}, rules=[(5, "All", "127.0.0.9")])
 
     def curl(self, path):
-        return subprocess.run(["curl", "-sS", "--socks4", f"127.0.0.1:{self.port}",
+        return subprocess.run(["curl", "-sS", "--interface", CLIENT_ADDRESS,
+                               "--socks4", f"127.0.0.1:{self.port}",
                                f"http://127.0.0.1:{self.origin.port}{path}"],
                               capture_output=True, timeout=120)
 
@@ -233,6 +237,8 @@ class SocksProxyTest(ProxyTest):
         r = self.curl("/big")
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual(sha(r.stdout), sha(self.big))
+        # Both requests came from the gateway, none straight from curl.
+        self.assertEqual(self.origin.peers, [GATEWAY_ADDRESS] * 2)
 
     def test_grant_is_eight_bytes(self):
         with socket.create_connection(("127.0.0.1", self.port), timeout=20) as s:
@@ -253,19 +259,6 @@ class SocksProxyTest(ProxyTest):
     def test_denied_destination_gets_the_text(self):
         self.assertEqual(self.raw(self.request(4, 1, "127.0.0.9")),
                          b"Access Denied. Contact Your Administrator\r\n")
-
-
-def in_namespace(test):
-    """Runs one NamespaceTest method in a private network namespace; the test passes there."""
-    @unittest.skipUnless(shutil.which("unshare") and shutil.which("ip"), "needs unshare and ip")
-    def run(self):
-        env = dict(os.environ, WAYFARER_TCP_PROXIES_NS="1")
-        r = subprocess.run(["unshare", "-n", sys.executable, "-m", "unittest", "-v",
-                            f"test_tcp_proxies.NamespaceTest.{test}"], env=env,
-                           capture_output=True, text=True, timeout=300, cwd=HERE)
-        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-        self.assertNotIn("skipped", r.stderr)
-    return run
 
 
 class LineServer:
@@ -299,10 +292,8 @@ class LineServer:
         self.sock.close()
 
 
-@unittest.skipUnless(os.environ.get("WAYFARER_TCP_PROXIES_NS"), "runs in its own namespace")
-class NamespaceTest(ProxyTest):
-    def setUp(self):
-        subprocess.run(["ip", "link", "set", "lo", "up"], check=True, timeout=30)
+class FixedPortTest(ProxyTest):
+    """Telnet and POP3 reach fixed ports (23, 110): ours in the test's network namespace."""
 
     def server(self, address, port, handler):
         s = LineServer(address, port, handler)
@@ -325,8 +316,10 @@ class NamespaceTest(ProxyTest):
             self.assertEqual(read_until(c, prompt),
                              b"nosuchhost\r\nConnecting to destination....."
                              b"No host in that name.\r\n" + prompt)
-            for ch in b"127.0.0.9\b1\r\n":
+            # Typed one key at a time; the terminal sends its Enter as one CR LF.
+            for ch in b"127.0.0.9\b1":
                 c.sendall(bytes([ch]))
+            c.sendall(b"\r\n")
             self.assertEqual(read_until(c, b"Connected.\r\n"),
                              b"127.0.0.9\b \b1\r\nConnecting to destination.....Connected.\r\n")
             self.assertEqual(read_until(c, b"line server\r\n"), b"line server\r\n")
@@ -379,11 +372,6 @@ class NamespaceTest(ProxyTest):
                 self.assertEqual(read_until(c, b"\r\n"), b"+OK pop3 ready\r\n")
                 c.sendall(line)
                 self.assertEqual(read_to_close(c), want, line)
-
-
-class NamespacedProxyTest(unittest.TestCase):
-    test_telnet_prompt_edit_unknown_host_and_relay = in_namespace("test_telnet")
-    test_pop3_login_stat_retr_and_refusals = in_namespace("test_pop3")
 
 
 if __name__ == "__main__":

@@ -23,6 +23,7 @@ WAIT = 5.0
 HOSTS = """127.0.0.1 localhost
 192.0.2.10 wf-host.test
 192.0.2.20 wf-official.test wf-alias.test
+192.0.2.30 wf-moving.test
 """
 # No route in the namespace: a name missing from the hosts file fails at once.
 GATEWAY_RESOLV = "nameserver 192.0.2.53\noptions timeout:1 attempts:1\n"
@@ -38,6 +39,13 @@ def enter_private_files(directory):
         with open(path, "w") as f:
             f.write(text)
         subprocess.run(["mount", "--bind", path, "/etc/" + name], check=True)
+
+
+def rewrite_hosts(text):
+    """Changes the namespace's hosts file in place (the bound file keeps its inode)."""
+    with open("/etc/hosts", "r+") as f:
+        f.truncate(0)
+        f.write(text)
 
 
 def dig(*args):
@@ -71,6 +79,7 @@ class UdpEcho:
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.sock.bind(("127.0.0.1", 0))
         self.port = self.sock.getsockname()[1]
+        self.peers = []  # the address of each datagram's sender, in order
         self.thread = threading.Thread(target=self._serve, daemon=True)
         self.thread.start()
 
@@ -80,6 +89,7 @@ class UdpEcho:
                 data, peer = self.sock.recvfrom(65536)
             except OSError:
                 return
+            self.peers.append(peer)
             self.sock.sendto(b"echo:" + data, peer)
 
     def close(self):
@@ -165,6 +175,12 @@ if os.environ.get(INSIDE) == "1":
             self.assertRegex(r.stdout, r"192\.0\.2\.20\s+wf-official\.test\s+wf-alias\.test\n")
             self.assertRegex(r.stdout, r"192\.0\.2\.10\s+wf-host\.test\n")
 
+        def test_without_the_cache_a_change_of_the_hosts_file_shows_at_once(self):
+            self.assertRegex(dig("wf-moving.test", "A"), r"IN\s+A\s+192\.0\.2\.30")
+            self.addCleanup(rewrite_hosts, HOSTS)
+            rewrite_hosts(HOSTS.replace("192.0.2.30 wf-moving", "192.0.2.31 wf-moving"))
+            self.assertRegex(dig("wf-moving.test", "A"), r"IN\s+A\s+192\.0\.2\.31")
+
         def test_unknown_name_and_ptr_get_the_name_error(self):
             for args in (["no-such-name.test", "A"], ["-x", "192.0.2.10"]):
                 out = dig(*args)
@@ -216,6 +232,16 @@ if os.environ.get(INSIDE) == "1":
                 self.assertIn("status: NOERROR", out, out)
                 self.assertRegex(out, r"IN\s+A\s+192\.0\.2\.20")
 
+        def test_cached_answer_outlives_a_change_of_the_hosts_file(self):
+            out = dig("wf-moving.test", "A")
+            self.assertRegex(out, r"wf-moving\.test\.\s+3600\s+IN\s+A\s+192\.0\.2\.30", out)
+            self.addCleanup(rewrite_hosts, HOSTS)
+            rewrite_hosts(HOSTS.replace("192.0.2.30 wf-moving", "192.0.2.31 wf-moving"))
+            # Only the cache still knows the old address; a lookup would find the new one.
+            out = dig("WF-Moving.test", "A")
+            self.assertRegex(out, r"IN\s+A\s+192\.0\.2\.30", out)
+            self.assertNotIn("192.0.2.31", out)
+
     class UdpMapping(Namespaced):
         @classmethod
         def setUpClass(cls):
@@ -238,9 +264,15 @@ if os.environ.get(INSIDE) == "1":
                     for name, sock in (("a", a), ("b", b)):
                         payload = f"{name}-{round_}".encode()
                         self.assertEqual(exchange(sock, payload, self.port), b"echo:" + payload)
-                # Wait out the 2 s idle time-out: a new datagram then starts a new session.
+                # One session carried all six, through one outbound socket.
+                first = self.echo.peers[-6:]
+                self.assertEqual(len(set(first)), 1, first)
+                # Wait out the 2 s idle time-out: the session has ended, so a new datagram
+                # starts a new session, whose outbound socket is a new one.
                 time.sleep(3.5)
                 self.assertEqual(exchange(a, b"after-idle", self.port), b"echo:after-idle")
+                self.assertNotEqual(self.echo.peers[-1], first[0],
+                                    "the idle session did not end")
             finally:
                 a.close()
                 b.close()

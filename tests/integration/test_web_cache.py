@@ -9,7 +9,8 @@ import threading
 import time
 import unittest
 
-from gateway_process import PRODUCT_KEY, GatewayProcess, configure, free_port
+from gateway_process import (CLIENT_ADDRESS, GATEWAY_ADDRESS, PRODUCT_KEY, GatewayProcess,
+                             configure, free_port)
 
 LAST_MODIFIED = "Thu, 01 Dec 1994 16:00:00 GMT"
 
@@ -17,6 +18,7 @@ LAST_MODIFIED = "Thu, 01 Dec 1994 16:00:00 GMT"
 class Origin(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.0"
     requests = []  # (method, path, headers) of every request, in order
+    direct = []  # paths asked for by anyone but the gateway: a client that went past it
     lock = threading.Lock()
 
     def log_message(self, *args):
@@ -25,6 +27,8 @@ class Origin(http.server.BaseHTTPRequestHandler):
     def record(self):
         with Origin.lock:
             Origin.requests.append((self.command, self.path, dict(self.headers)))
+            if self.client_address[0] != GATEWAY_ADDRESS:
+                Origin.direct.append(self.path)
 
     def reply(self, status, body, headers=(), length=True):
         self.send_response(status)
@@ -142,10 +146,15 @@ class WebCacheTest(unittest.TestCase):
         return data
 
     def curl(self, path, *args):
-        result = subprocess.run(["curl", "-s", "-i", "--max-time", "10", "-x",
+        result = subprocess.run(["curl", "-s", "-i", "--max-time", "10",
+                                 "--interface", CLIENT_ADDRESS, "-x",
                                  f"http://127.0.0.1:{self.port}", *args,
                                  f"http://{self.origin}{path}"], capture_output=True, timeout=20)
         return result.stdout
+
+    def tearDown(self):
+        with Origin.lock:
+            self.assertEqual(Origin.direct, [], "requests that did not go through the gateway")
 
     def host_dir(self):
         return self.location + self.origin.replace(":", "~")
@@ -215,12 +224,21 @@ class CacheStoreAndServe(WebCacheTest):
         self.assertEqual(origin_count("/short"), 2)
 
     def test_hostile_paths_stay_inside_the_cache(self):
-        with socket.create_connection(("127.0.0.1", self.port), timeout=10) as s:
-            s.sendall(f"GET http://{self.origin}/..\\..\\escape HTTP/1.0\r\n\r\n".encode())
-            while s.recv(65536):
-                pass
+        # The backslash is the cache's directory separator: escaped in the name, it never lets
+        # ".." stand alone, so the copy lies in the host's own directory and nowhere else.
+        path = "/..\\..\\escape"
+        first = self.raw_get(path)
+        self.assertTrue(first.startswith(b"HTTP/1.0 200"), first[:60])
+        self.assertTrue(self.wait_until(lambda: os.path.exists(self.cache_file(path))))
+        self.assertEqual(self.raw_get(path), first)
+        self.assertEqual(origin_count(path), 1)
         parent = os.path.dirname(self.location.rstrip("/"))
         self.assertFalse(any("escape" in name for name in os.listdir(parent)))
+        for folder, _, names in os.walk(self.location):
+            for name in names:
+                if "escape" in name:
+                    self.assertEqual(os.path.join(folder, name), self.cache_file(path))
+            self.assertFalse([n for n in names if "\\" in n], folder)
 
     def test_client_leaving_mid_response_leaves_no_file(self):
         with socket.create_connection(("127.0.0.1", self.port), timeout=10) as s:
@@ -283,9 +301,12 @@ class CacheOff(unittest.TestCase):
             gw.start()
             url = f"http://127.0.0.1:{server.server_address[1]}/obj/off"
             for _ in range(2):
-                subprocess.run(["curl", "-s", "--max-time", "10", "-x", f"http://127.0.0.1:{port}",
-                                url], capture_output=True, timeout=20)
+                subprocess.run(["curl", "-s", "--max-time", "10", "--interface", CLIENT_ADDRESS,
+                                "-x", f"http://127.0.0.1:{port}", url],
+                               capture_output=True, timeout=20)
             self.assertEqual(origin_count("/obj/off"), 2)
+            with Origin.lock:
+                self.assertNotIn("/obj/off", Origin.direct)
         finally:
             gw.close()
             server.shutdown()

@@ -1,0 +1,84 @@
+// getaddrinfo with AF_INET6, and a bind test for the machine's own addresses.
+#include "platform/host_addresses.h"
+
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace platform {
+
+bool LookupHost6(const std::string& name, std::vector<in6_addr>* addresses) {
+  addresses->clear();
+  addrinfo hints{};
+  hints.ai_family = AF_INET6;
+  hints.ai_socktype = SOCK_STREAM;  // one entry per address, not one per socket type
+  addrinfo* result = nullptr;
+  if (getaddrinfo(name.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) return false;
+  for (addrinfo* ai = result; ai != nullptr; ai = ai->ai_next) {
+    if (ai->ai_family != AF_INET6) continue;
+    const in6_addr& a = reinterpret_cast<const sockaddr_in6*>(ai->ai_addr)->sin6_addr;
+    bool seen = std::any_of(addresses->begin(), addresses->end(),
+                            [&](const in6_addr& b) { return std::memcmp(&a, &b, sizeof a) == 0; });
+    if (!seen) addresses->push_back(a);
+  }
+  freeaddrinfo(result);
+  return !addresses->empty();
+}
+
+bool IsOwnAddress(const in_addr& address) {
+  if ((ntohl(address.s_addr) >> 24) == 127) return true;
+  int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (s < 0) return false;
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr = address;
+  bool own = bind(s, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0;
+  close(s);
+  return own;
+}
+
+namespace {
+
+// Inodes of the sockets bound to port, from one of the kernel's socket tables.
+void InodesOnPort(const char* table, uint16_t port, std::set<std::string>* inodes) {
+  std::ifstream in(table);
+  std::string line;
+  std::getline(in, line);  // the column titles
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+    if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
+          timeout >> inode)) {
+      continue;
+    }
+    const size_t colon = local.find(':');
+    if (colon == std::string::npos) continue;
+    if (std::strtoul(local.c_str() + colon + 1, nullptr, 16) == port) inodes->insert(inode);
+  }
+}
+
+}  // namespace
+
+bool IsOwnProcessUdpPort(uint16_t port) {
+  std::set<std::string> inodes;
+  InodesOnPort("/proc/net/udp", port, &inodes);
+  InodesOnPort("/proc/net/udp6", port, &inodes);
+  if (inodes.empty()) return false;
+  std::error_code error;
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+    std::error_code unreadable;
+    const std::string target = std::filesystem::read_symlink(fd.path(), unreadable).string();
+    if (target.rfind("socket:[", 0) != 0 || target.size() < 10) continue;
+    if (inodes.count(target.substr(8, target.size() - 9)) != 0) return true;
+  }
+  return false;
+}
+
+}  // namespace platform
