@@ -222,5 +222,105 @@ TEST(AsyncSelect, UnknownTargetOrNonSocketIsRefused) {
   DestroyTarget(target);
 }
 
+// Fills ours' send path until a send would block; the bytes sent so far.
+size_t FillUntilBlocked(Socket s) {
+  std::string chunk(65536, 'f');
+  size_t sent = 0;
+  for (int i = 0; i < 100000; ++i) {
+    int n = Send(s, chunk.data(), chunk.size());
+    if (n < 0) {
+      EXPECT_EQ(LastSocketError(), kWsaEWouldBlock);
+      return sent;
+    }
+    sent += static_cast<size_t>(n);
+  }
+  ADD_FAILURE() << "the send never blocked";
+  return sent;
+}
+
+// Reads and drops everything the peer has until nothing more comes for a while.
+void DrainPeer(Socket peer, size_t expected) {
+  std::string buf(1 << 20, '\0');
+  size_t got = 0;
+  while (got < expected && WaitReadable(peer, 2000) == 1) {
+    int n = Recv(peer, buf.data(), buf.size());
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  EXPECT_EQ(got, expected);
+}
+
+TEST(AsyncSelect, WriteComesWhenABlockedSendHasRoomAgainAndOnlyThen) {
+  Pair p;
+  TargetId target = CreateTarget();
+  ASSERT_EQ(AsyncSelect(p.ours, target, kMsgSock, kFdRead | kFdWrite | kFdClose), 0);
+  EXPECT_EQ(NextWithin(100).message, kWmNull) << "no FD_WRITE before a send blocked";
+  size_t sent = FillUntilBlocked(p.ours);
+  EXPECT_EQ(NextWithin(100).message, kWmNull) << "FD_WRITE while still full";
+  DrainPeer(p.peer, sent);
+  Message m = NextWithin(2000);
+  EXPECT_EQ(m.message, kMsgSock);
+  EXPECT_EQ(m.wparam, static_cast<Wparam>(p.ours));
+  EXPECT_EQ(SelectEvent(m.lparam), kFdWrite);
+  EXPECT_EQ(NextWithin(100).message, kWmNull) << "FD_WRITE is posted once per blocked send";
+  // A second blocked send gets its own FD_WRITE.
+  sent = FillUntilBlocked(p.ours);
+  DrainPeer(p.peer, sent);
+  EXPECT_EQ(SelectEvent(NextWithin(2000).lparam), kFdWrite);
+  DestroyTarget(target);
+}
+
+TEST(AsyncSelect, WriteIsNotPostedWithoutAskingForIt) {
+  Pair p;
+  TargetId target = CreateTarget();
+  ASSERT_EQ(AsyncSelect(p.ours, target, kMsgSock, kFdRead | kFdClose), 0);
+  size_t sent = FillUntilBlocked(p.ours);
+  DrainPeer(p.peer, sent);
+  EXPECT_EQ(NextWithin(200).message, kWmNull);
+  DestroyTarget(target);
+}
+
+TEST(AsyncSelect, WriteOfASendBlockedBeforeANewSelectIsKept) {
+  Pair p;
+  TargetId target = CreateTarget();
+  ASSERT_EQ(AsyncSelect(p.ours, target, kMsgSock, kFdWrite), 0);
+  size_t sent = FillUntilBlocked(p.ours);
+  ASSERT_EQ(AsyncSelect(p.ours, target, kMsgSock + 1, kFdRead | kFdWrite | kFdClose), 0);
+  DrainPeer(p.peer, sent);
+  Message m = NextWithin(2000);
+  EXPECT_EQ(m.message, kMsgSock + 1);
+  EXPECT_EQ(SelectEvent(m.lparam), kFdWrite);
+  DestroyTarget(target);
+}
+
+TEST(AsyncSelect, WriteWaitDoesNotHideReadsOrTheClose) {
+  Pair p;
+  TargetId target = CreateTarget();
+  ASSERT_EQ(AsyncSelect(p.ours, target, kMsgSock, kFdRead | kFdWrite | kFdClose), 0);
+  [[maybe_unused]] size_t sent = FillUntilBlocked(p.ours);
+  ASSERT_EQ(Send(p.peer, "in", 2), 2);
+  Message m = NextWithin(1000);
+  EXPECT_EQ(SelectEvent(m.lparam), kFdRead) << "a congested socket still reports its reads";
+  char buf[4];
+  ASSERT_EQ(Recv(p.ours, buf, sizeof buf), 2);
+  linger hard{1, 0};
+  setsockopt(p.peer, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  CloseSocket(p.peer);
+  p.peer = kInvalidSocket;
+  bool saw_close = false;
+  for (int i = 0; i < 3 && !saw_close; ++i) {
+    m = NextWithin(1000);
+    ASSERT_EQ(m.message, kMsgSock);
+    // The failure wakes the blocked sender too (its next send reports it).
+    saw_close = SelectEvent(m.lparam) == kFdClose;
+    if (!saw_close) {
+      EXPECT_EQ(SelectEvent(m.lparam), kFdWrite);
+    }
+  }
+  EXPECT_TRUE(saw_close);
+  EXPECT_EQ(NextWithin(100).message, kWmNull) << "a failed socket does not spin";
+  DestroyTarget(target);
+}
+
 }  // namespace
 }  // namespace platform

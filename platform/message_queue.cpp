@@ -168,6 +168,12 @@ bool GetMessage(Message* out) {
   return out->message != kWmQuit;
 }
 
+bool GetMessageWithin(Message* out, int timeout_ms) {
+  if (Current().Next(out, true, timeout_ms < 0 ? 0 : timeout_ms)) return true;
+  *out = Message{};
+  return false;
+}
+
 void WaitMessage() {
   Message ignored;
   Current().Next(&ignored, false, -1);
@@ -232,6 +238,18 @@ void NoteSocketCall(int socket) {
     queue = it->second;
   }
   queue->NoteCall(socket);
+}
+
+void NoteSendBlocked(int socket) {
+  std::shared_ptr<ThreadQueue> queue;
+  {
+    Directory& dir = Dir();
+    std::shared_lock lock(dir.mu);
+    auto it = dir.socket_owner.find(socket);
+    if (it == dir.socket_owner.end()) return;
+    queue = it->second;
+  }
+  queue->NoteSendBlocked(socket);
 }
 
 void ForgetSocket(int socket) {

@@ -65,6 +65,9 @@ void PostQuitMessage(int exit_code);
 // Calling thread only. Waits for the next message: posted messages in order, then socket
 // events, then due timers. Returns false for WM_QUIT. Never spins: sleeps in poll().
 bool GetMessage(Message* out);
+// Calling thread only. As GetMessage, but waits at most timeout_ms: false when nothing came
+// (out->message is then kWmNull). WM_QUIT is returned as a message like any other.
+bool GetMessageWithin(Message* out, int timeout_ms);
 // Calling thread only. Waits until GetMessage would return at once.
 void WaitMessage();
 // Calling thread only. Non-blocking: true with the next message (removed when remove is set).
@@ -81,12 +84,17 @@ bool KillTimer(TargetId target, uintptr_t id);
 // - the socket becomes non-blocking; events 0 stops notification; a new call replaces the old;
 // - an event posted is not posted again until its re-enabling call (recv for FD_READ, accept
 //   for FD_ACCEPT; our socket wrappers report those through NoteSocketCall) or a new select;
+// - FD_WRITE is posted once a send on the socket would have blocked (the wrappers report it
+//   through NoteSendBlocked) and the socket can take bytes again; once per blocked send;
 // - FD_CLOSE is posted only when no unread bytes remain, once per select;
 // - a select made from another thread wakes the owner's wait at once.
 // Returns 0, or -1 (SOCKET_ERROR) with the Winsock error in *error when given.
 int AsyncSelect(int socket, TargetId target, unsigned message, long events, int* error = nullptr);
 // Re-enables FD_READ and FD_ACCEPT of a selected socket. Called by the socket wrappers.
 void NoteSocketCall(int socket);
+// A send on a selected socket would have blocked: FD_WRITE follows when it has room again.
+// Called by the socket wrappers, and by callers that write to a socket without them (splice).
+void NoteSendBlocked(int socket);
 // Ends every selection of socket; the socket wrappers call it before close().
 void ForgetSocket(int socket);
 

@@ -9,6 +9,8 @@
 namespace platform {
 
 inline constexpr char kShowConsoleRequest[] = "show";
+// Asks the running gateway to re-read its settings from the store.
+inline constexpr char kReloadRequest[] = "reload";
 
 class SingleInstance {
  public:

@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 #include "platform/message_queue.h"
@@ -48,28 +47,55 @@ int WaitFor(Socket s, short events, int timeout_ms) {
 
 int WinsockErrorFromErrno(int err) {
   switch (err) {
-    case EINTR: return kWsaEIntr;
-    case EBADF: return kWsaEBadf;
-    case EACCES: case EPERM: return kWsaEAcces;
-    case EFAULT: return kWsaEFault;
-    case EMFILE: case ENFILE: return kWsaEMfile;
-    case EAGAIN: return kWsaEWouldBlock;
-    case EINPROGRESS: case EALREADY: return kWsaEInProgress;
-    case ENOTSOCK: return kWsaENotSock;
-    case EMSGSIZE: return kWsaEMsgSize;
-    case EADDRINUSE: return kWsaEAddrInUse;
-    case EADDRNOTAVAIL: return kWsaEAddrNotAvail;
-    case ENETDOWN: return kWsaENetDown;
-    case ENETUNREACH: return kWsaENetUnreach;
-    case ECONNABORTED: return kWsaEConnAborted;
-    case ECONNRESET: case EPIPE: return kWsaEConnReset;
-    case ENOBUFS: case ENOMEM: return kWsaENoBufs;
-    case ENOTCONN: return kWsaENotConn;
-    case ESHUTDOWN: return kWsaEShutdown;
-    case ETIMEDOUT: return kWsaETimedOut;
-    case ECONNREFUSED: return kWsaEConnRefused;
-    case EHOSTUNREACH: return kWsaEHostUnreach;
-    default: return kWsaEInval;
+    case EINTR:
+      return kWsaEIntr;
+    case EBADF:
+      return kWsaEBadf;
+    case EACCES:
+    case EPERM:
+      return kWsaEAcces;
+    case EFAULT:
+      return kWsaEFault;
+    case EMFILE:
+    case ENFILE:
+      return kWsaEMfile;
+    case EAGAIN:
+      return kWsaEWouldBlock;
+    case EINPROGRESS:
+    case EALREADY:
+      return kWsaEInProgress;
+    case ENOTSOCK:
+      return kWsaENotSock;
+    case EMSGSIZE:
+      return kWsaEMsgSize;
+    case EADDRINUSE:
+      return kWsaEAddrInUse;
+    case EADDRNOTAVAIL:
+      return kWsaEAddrNotAvail;
+    case ENETDOWN:
+      return kWsaENetDown;
+    case ENETUNREACH:
+      return kWsaENetUnreach;
+    case ECONNABORTED:
+      return kWsaEConnAborted;
+    case ECONNRESET:
+    case EPIPE:
+      return kWsaEConnReset;
+    case ENOBUFS:
+    case ENOMEM:
+      return kWsaENoBufs;
+    case ENOTCONN:
+      return kWsaENotConn;
+    case ESHUTDOWN:
+      return kWsaEShutdown;
+    case ETIMEDOUT:
+      return kWsaETimedOut;
+    case ECONNREFUSED:
+      return kWsaEConnRefused;
+    case EHOSTUNREACH:
+      return kWsaEHostUnreach;
+    default:
+      return kWsaEInval;
   }
 }
 
@@ -122,7 +148,8 @@ int Listen(Socket s, int backlog) {
 Socket Accept(Socket listener, sockaddr_in* peer) {
   sockaddr_in a{};
   socklen_t len = sizeof a;
-  Socket s = NoIntr([&] { return accept4(listener, reinterpret_cast<sockaddr*>(&a), &len, SOCK_CLOEXEC); });
+  Socket s = NoIntr(
+      [&] { return accept4(listener, reinterpret_cast<sockaddr*>(&a), &len, SOCK_CLOEXEC); });
   int err = errno;
   NoteSocketCall(listener);
   if (s < 0) return Fail(err);
@@ -146,6 +173,46 @@ static int ConnectTo(Socket s, const sockaddr* to, socklen_t to_length, int time
   }
   fcntl(s, F_SETFL, flags);
   if (err != 0) return Fail(err);
+  return 0;
+}
+
+int ConnectStart(Socket s, const sockaddr_in& to) {
+  int flags = fcntl(s, F_GETFL);
+  if (flags >= 0 && !(flags & O_NONBLOCK)) fcntl(s, F_SETFL, flags | O_NONBLOCK);
+  if (connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
+    fcntl(s, F_SETFL, fcntl(s, F_GETFL) & ~O_NONBLOCK);
+    return 0;
+  }
+  if (errno == EINPROGRESS || errno == EINTR) return 1;
+  return Fail(errno);
+}
+
+int ConnectResult(Socket s) {
+  int err = 0;
+  socklen_t len = sizeof err;
+  if (getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+  if (err == 0) {
+    sockaddr_in peer{};
+    socklen_t plen = sizeof peer;
+    // Not yet connected (the wait ended early): reported as a time-out by the caller.
+    if (getpeername(s, reinterpret_cast<sockaddr*>(&peer), &plen) != 0) return Fail(ENOTCONN);
+    fcntl(s, F_SETFL, fcntl(s, F_GETFL) & ~O_NONBLOCK);
+    return 0;
+  }
+  return Fail(err);
+}
+
+int RenewSocket(Socket s) {
+  int type = SOCK_STREAM;
+  socklen_t len = sizeof type;
+  if (getsockopt(s, SOL_SOCKET, SO_TYPE, &type, &len) != 0) return Fail(errno);
+  Socket fresh = CreateSocket(type);
+  if (fresh == kInvalidSocket) return kSocketError;
+  ForgetSocket(s);
+  int rc = dup3(fresh, s, O_CLOEXEC);
+  int err = errno;
+  close(fresh);
+  if (rc < 0) return Fail(err);
   return 0;
 }
 
@@ -191,14 +258,19 @@ int Recv(Socket s, void* buf, size_t len, int flags) {
 
 int Send(Socket s, const void* buf, size_t len, int flags) {
   ssize_t r = NoIntr([&] { return send(s, buf, len, flags | MSG_NOSIGNAL); });
-  if (r < 0) return Fail(errno);
+  if (r < 0) {
+    int err = errno;
+    if (err == EAGAIN || err == ENOBUFS) NoteSendBlocked(s);
+    return Fail(err);
+  }
   return static_cast<int>(r);
 }
 
 int RecvFrom(Socket s, void* buf, size_t len, sockaddr_in* from) {
   sockaddr_in a{};
   socklen_t alen = sizeof a;
-  ssize_t r = NoIntr([&] { return recvfrom(s, buf, len, 0, reinterpret_cast<sockaddr*>(&a), &alen); });
+  ssize_t r =
+      NoIntr([&] { return recvfrom(s, buf, len, 0, reinterpret_cast<sockaddr*>(&a), &alen); });
   int err = errno;
   NoteSocketCall(s);
   if (r < 0) return Fail(err);
@@ -225,7 +297,8 @@ int SendAll(Socket s, const void* buf, size_t len, int attempts, int wait_ms) {
       continue;
     }
     int err = LastSocketError();
-    if ((err != kWsaEWouldBlock && err != kWsaENoBufs) || ++failures >= attempts) return kSocketError;
+    if ((err != kWsaEWouldBlock && err != kWsaENoBufs) || ++failures >= attempts)
+      return kSocketError;
     if (WaitWritable(s, wait_ms) < 0) return kSocketError;
   }
   return 0;
@@ -249,22 +322,6 @@ int CloseSocket(Socket s) {
   ForgetSocket(s);
   if (close(s) != 0) return Fail(errno);
   return 0;
-}
-
-void DrainAfterReply(Socket s, int wait_ms, size_t limit) {
-  if (shutdown(s, SHUT_WR) != 0) return;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
-  size_t dropped = 0;
-  char sink[4096];
-  while (dropped < limit) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now())
-                    .count();
-    if (left <= 0 || WaitReadable(s, static_cast<int>(left)) != 1) return;
-    int n = Recv(s, sink, sizeof sink);
-    if (n <= 0) return;  // the peer closed (or the socket failed): nothing left to lose
-    dropped += static_cast<size_t>(n);
-  }
 }
 
 uint16_t LocalPort(Socket s) {

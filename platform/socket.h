@@ -41,6 +41,14 @@ void SetLastSocketError(int error);
 [[nodiscard]] int Connect(Socket s, const sockaddr_in& to, int timeout_ms = 21000);
 [[nodiscard]] int Connect(Socket s, const std::string& dotted, uint16_t port,
                           int timeout_ms = 21000);
+// A connect that does not wait: 0 connected, 1 under way (the socket turns writable when it
+// is over; ConnectResult then tells how it went), kSocketError with the error set. A
+// connected socket is blocking again, as after Connect.
+[[nodiscard]] int ConnectStart(Socket s, const sockaddr_in& to);
+[[nodiscard]] int ConnectResult(Socket s);
+// Gives s's descriptor number a fresh, unconnected socket of the same type, so a connect can
+// be tried again after a failed or timed-out attempt. 0 or kSocketError.
+[[nodiscard]] int RenewSocket(Socket s);
 // A TCP socket over IPv6, for destinations named by an IPv6 literal. kInvalidSocket on failure.
 [[nodiscard]] Socket CreateStreamSocket6();
 // Connects such a socket to an IPv6 literal within timeout_ms. 0 or kSocketError.
@@ -62,10 +70,6 @@ void SetLastSocketError(int error);
 [[nodiscard]] int WaitReadable(Socket s, int timeout_ms);
 [[nodiscard]] int WaitWritable(Socket s, int timeout_ms);
 int CloseSocket(Socket s);
-// After a last answer to a peer whose bytes were never read: stops sending, then reads and
-// drops what the peer still sends until it closes, for at most wait_ms and limit bytes, so
-// the close that follows is not a reset that would destroy the answer. The caller closes.
-void DrainAfterReply(Socket s, int wait_ms = 1000, size_t limit = 256 * 1024);
 // Local port of a bound socket (0 on failure).
 [[nodiscard]] uint16_t LocalPort(Socket s);
 // getsockname as dotted text; false when not bound.

@@ -54,7 +54,8 @@ int ThreadQueue::PollTimeoutLocked(int timeout_ms) const {
   for (const Timer& t : timers_) soonest = std::min(soonest, t.due);
   auto wait = std::chrono::ceil<std::chrono::milliseconds>(soonest - now).count();
   wait = std::max<long long>(wait, 0);
-  if (timeout_ms < 0 || wait < timeout_ms) return static_cast<int>(std::min<long long>(wait, INT32_MAX));
+  if (timeout_ms < 0 || wait < timeout_ms)
+    return static_cast<int>(std::min<long long>(wait, INT32_MAX));
   return timeout_ms;
 }
 
@@ -62,9 +63,10 @@ void ThreadQueue::BuildPollSetLocked(std::vector<pollfd>* fds,
                                      std::vector<std::pair<int, uint64_t>>* keys) {
   fds->push_back(pollfd{event_fd_, POLLIN, 0});
   for (auto& [socket, w] : sockets_) {
-    if (w.parked) continue;
     short events = 0;
-    if (w.listener) {
+    if (w.parked) {
+      // Read side waits for a re-enabling call.
+    } else if (w.listener) {
       if (w.accept_armed && (w.events & kFdAccept)) events = POLLIN;
     } else if (w.datagram) {
       if (w.read_armed && (w.events & kFdRead)) events = POLLIN;
@@ -73,6 +75,7 @@ void ThreadQueue::BuildPollSetLocked(std::vector<pollfd>* fds,
     } else if ((w.events & kFdRead) == 0 && (w.events & kFdClose) && !w.close_sent) {
       events = POLLRDHUP;
     }
+    if (w.write_wanted) events |= POLLOUT;
     // A socket with nothing armed is left out: poll would report its hang-up for ever.
     if (events == 0) continue;
     fds->push_back(pollfd{socket, events, 0});
@@ -80,12 +83,20 @@ void ThreadQueue::BuildPollSetLocked(std::vector<pollfd>* fds,
   }
 }
 
-void ThreadQueue::HandleRevents(int socket, short revents) {
+void ThreadQueue::HandleRevents(int socket, short requested, short revents) {
   SocketWatch& w = sockets_[socket];
   auto post = [&](long event, int error) {
-    posted_.push_back(Message{w.target, w.message, static_cast<Wparam>(socket),
-                              MakeSelectLparam(event, error)});
+    posted_.push_back(
+        Message{w.target, w.message, static_cast<Wparam>(socket), MakeSelectLparam(event, error)});
   };
+  // Room again, or a failure the next send reports: either way the sender must look.
+  if (w.write_wanted && (revents & (POLLOUT | POLLERR | POLLHUP))) {
+    post(kFdWrite, 0);
+    w.write_wanted = false;
+  }
+  if ((requested & ~POLLOUT) == 0) return;  // only the write side was watched
+  revents &= static_cast<short>(~POLLOUT);
+  if (revents == 0) return;
   if (w.listener) {
     post(kFdAccept, 0);
     w.accept_armed = false;
@@ -149,7 +160,7 @@ bool ThreadQueue::Next(Message* out, bool remove, int timeout_ms) {
       auto it = sockets_.find(keys[i - 1].first);
       // The selection may have been replaced or ended while we slept.
       if (it == sockets_.end() || it->second.generation != keys[i - 1].second) continue;
-      HandleRevents(it->first, fds[i].revents);
+      HandleRevents(it->first, fds[i].events, fds[i].revents);
     }
     if (timeout_ms >= 0 && Clock::now() >= deadline && posted_.empty()) {
       return TakeReadyLocked(out, remove);
@@ -173,7 +184,8 @@ void ThreadQueue::SetTimer(TargetId target, uintptr_t id, unsigned period_ms) {
 
 bool ThreadQueue::KillTimer(TargetId target, uintptr_t id) {
   std::lock_guard lock(mu_);
-  return std::erase_if(timers_, [&](const Timer& t) { return t.target == target && t.id == id; }) > 0;
+  return std::erase_if(timers_, [&](const Timer& t) { return t.target == target && t.id == id; }) >
+         0;
 }
 
 void ThreadQueue::DropTarget(TargetId target) {
@@ -194,10 +206,14 @@ int ThreadQueue::Select(int socket, TargetId target, unsigned message, long even
   int flags = fcntl(socket, F_GETFL);
   if (flags >= 0 && !(flags & O_NONBLOCK)) fcntl(socket, F_SETFL, flags | O_NONBLOCK);
   std::lock_guard lock(mu_);
+  auto previous = sockets_.find(socket);
+  bool write_wanted = previous != sockets_.end() && previous->second.write_wanted;
   if (events == 0) {
     sockets_.erase(socket);
   } else {
     SocketWatch w;
+    // A send that blocked before this select still gets its FD_WRITE.
+    w.write_wanted = write_wanted && (events & kFdWrite) != 0;
     w.target = target;
     w.message = message;
     w.events = events;
@@ -213,6 +229,16 @@ int ThreadQueue::Select(int socket, TargetId target, unsigned message, long even
 void ThreadQueue::Forget(int socket) {
   std::lock_guard lock(mu_);
   if (sockets_.erase(socket) > 0) WakeLocked();
+}
+
+void ThreadQueue::NoteSendBlocked(int socket) {
+  std::lock_guard lock(mu_);
+  auto it = sockets_.find(socket);
+  if (it == sockets_.end() || (it->second.events & kFdWrite) == 0 || it->second.write_wanted) {
+    return;
+  }
+  it->second.write_wanted = true;
+  WakeLocked();
 }
 
 void ThreadQueue::NoteCall(int socket) {

@@ -40,7 +40,8 @@ struct SocketWatch {
   bool read_armed = true;
   bool accept_armed = true;
   bool close_sent = false;
-  bool parked = false;  // nothing to watch until a re-enabling call
+  bool parked = false;        // no read-side event to watch until a re-enabling call
+  bool write_wanted = false;  // a send would have blocked: FD_WRITE when room comes back
   uint64_t generation = 0;
 };
 
@@ -85,6 +86,7 @@ class ThreadQueue {
   int Select(int socket, TargetId target, unsigned message, long events, int* error);
   void Forget(int socket);
   void NoteCall(int socket);
+  void NoteSendBlocked(int socket);
   // True while the owner sleeps in poll() for lack of a message.
   bool Sleeping() {
     std::lock_guard lock(mu_);
@@ -101,7 +103,7 @@ class ThreadQueue {
   }
   int PollTimeoutLocked(int timeout_ms) const;
   void BuildPollSetLocked(std::vector<pollfd>* fds, std::vector<std::pair<int, uint64_t>>* keys);
-  void HandleRevents(int socket, short revents);
+  void HandleRevents(int socket, short requested, short revents);
 
   const ThreadId id_;
   const int event_fd_;

@@ -1,15 +1,19 @@
 // wayfarer-reg: the command-line editor of the settings store (export, import, query, set,
 // delete). Exit status 0 on success, 1 when a key or value is missing or the store fails,
 // 2 for usage errors and bad input (nothing is changed then). Single-threaded.
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/command_line.h"
 #include "platform/registry.h"
+#include "platform/single_instance.h"
 #include "tools/reg_commands.h"
 #include "tools/regedit_text.h"
+#include "tools/store_owner.h"
 
 namespace {
 
@@ -20,8 +24,13 @@ using platform::RegKey;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-constexpr const char* kUsage =
-    "usage: wayfarer-reg export [KEY]\n"
+const std::vector<platform::OptionSpec> kOptions = {
+    {"registry", "FILE", "use FILE as the settings store (as WAYFARER_REGISTRY does)"},
+    {"reload", "", "then ask the gateway running on the store to re-read it"},
+};
+
+const std::string kUsage =
+    "usage: wayfarer-reg [OPTIONS] export [KEY]\n"
     "       wayfarer-reg import FILE        (FILE - reads stdin)\n"
     "       wayfarer-reg query KEY [VALUE]\n"
     "       wayfarer-reg set KEY VALUE TYPE DATA\n"
@@ -29,7 +38,11 @@ constexpr const char* kUsage =
     "KEY is HIVE\\path with HIVE one of HKEY_LOCAL_MACHINE (HKLM), HKEY_CURRENT_USER (HKCU),\n"
     "HKEY_CLASSES_ROOT (HKCR). VALUE \"\" is the key's default value. TYPE is REG_SZ,\n"
     "REG_DWORD (decimal or 0x hex) or REG_BINARY (hex bytes: 01,02 or 0102).\n"
-    "The store is $WAYFARER_REGISTRY when set.\n";
+    "The store is $WAYFARER_REGISTRY when set.\n"
+    "OPTIONS (before the command; --reload alone only asks for the reload):\n"
+    "  --registry FILE         use FILE as the settings store\n"
+    "  --reload                then ask the gateway running on the store to re-read it\n"
+    "  --help, --version       print this help or the version and exit\n";
 
 int Usage() {
   std::cerr << kUsage;
@@ -39,6 +52,14 @@ int Usage() {
 int Fail(int status, const std::string& message) {
   std::cerr << "wayfarer-reg: " << message << "\n";
   return status;
+}
+
+// Asks the gateway running on this store to re-read it. 0, or 1 when none answers.
+int AskReload() {
+  if (platform::SingleInstance::SignalRunning(platform::StorePath(), platform::kReloadRequest)) {
+    return 0;
+  }
+  return Fail(kExitFailed, "no gateway is running on " + platform::StorePath());
 }
 
 // Opens the key named by arg; on failure prints why and returns the exit status in *status.
@@ -147,20 +168,49 @@ int Delete(const std::vector<std::string>& args) {
   return Fail(kExitFailed, "cannot delete " + args[0] + ": " + regtool::ErrorText(rc));
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc < 2) return Usage();
-  std::string command = argv[1];
-  std::vector<std::string> args(argv + 2, argv + argc);
-  if (command == "-h" || command == "--help") {
-    std::cout << kUsage;
-    return 0;
-  }
+int RunCommand(const std::string& command, const std::vector<std::string>& args) {
   if (command == "export") return Export(args);
   if (command == "import") return Import(args);
   if (command == "query") return Query(args);
   if (command == "set") return Set(args);
   if (command == "delete") return Delete(args);
-  return Usage();
+  return Fail(kExitUsage, std::string("unknown command ") + command + "\n" + kUsage);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Options come before the command: what follows it (a value's data) may start with "-".
+  int first = 1;
+  while (first < argc) {
+    const std::string arg = argv[first];
+    if (arg.size() < 2 || arg[0] != '-') break;
+    ++first;
+    if (arg == "--") break;
+    if (arg == "--registry" && first < argc) ++first;
+  }
+  platform::ParsedOptions options;
+  std::string error;
+  platform::ParseOutcome outcome = platform::ParseCommandLine(
+      std::vector<std::string>(argv + 1, argv + first), kOptions, &options, &error);
+  const bool reload = options.Has("reload");
+  if (outcome == platform::ParseOutcome::kOk && first == argc && !reload) {
+    outcome = platform::ParseOutcome::kError;
+    error = "a command or --reload is needed";
+  }
+  if (int code =
+          platform::FinishStandardOptions(outcome, "wayfarer-reg", WAYFARER_VERSION, kUsage, error);
+      code >= 0) {
+    return code;
+  }
+  if (options.Has("registry")) setenv("WAYFARER_REGISTRY", options.Value("registry").c_str(), 1);
+  if (std::string why; !regtool::BecomeStoreOwner(platform::StorePath(), &why)) {
+    return Fail(kExitFailed, why);
+  }
+  if (first < argc) {
+    const int status =
+        RunCommand(argv[first], std::vector<std::string>(argv + first + 1, argv + argc));
+    if (status != 0 || !reload) return status;
+  }
+  return AskReload();
 }

@@ -9,11 +9,11 @@
 #include <cctype>
 #include <chrono>
 #include <mutex>
-#include <thread>
 
 #include "gateway/engine/dns_cache.h"
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/link_provider.h"
+#include "gateway/engine/opening_wait.h"
 #include "gateway/engine/service_list.h"
 #include "platform/resumable_wait.h"
 #include "platform/socket_errors.h"
@@ -32,7 +32,9 @@ AlwaysUsable g_always_usable;
 std::atomic<LinkProvider*> g_link{&g_always_usable};
 
 constexpr int kConnectAttempts = 3;
-constexpr auto kConnectRetryPause = std::chrono::milliseconds(5000);
+constexpr int kConnectRetryPauseMs = 5000;
+// A blocking Winsock connect gives up after about this long.
+constexpr int kConnectTimeoutMs = 21000;
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -62,22 +64,29 @@ int DialContext::WaitForDial() {
 
 int DialContext::EnsureLink() {
   switch (Link().EnsureDialUp(kDialForSession)) {
-    case 0: return 0;
-    case 1: return WaitForDial();
-    default: return -1;
+    case 0:
+      return 0;
+    case 1:
+      return WaitForDial();
+    default:
+      return -1;
   }
 }
 
 int DialContext::ConnectOut(platform::Socket s, const sockaddr_in& to) {
   if (EnsureLink() != 0) return -1;
   for (int attempt = 1;; ++attempt) {
-    if (platform::Connect(s, to) == 0) return 0;
+    // A retry needs a fresh socket: the timed-out one is still half-open.
+    if (ConnectInOpening(s, to, kConnectTimeoutMs, attempt > 1) == 0) return 0;
     int err = platform::LastSocketError();
     if (attempt == kConnectAttempts ||
         (err != platform::kWsaENoBufs && err != platform::kWsaETimedOut)) {
       return -1;
     }
-    std::this_thread::sleep_for(kConnectRetryPause);
+    if (PauseInOpening(kConnectRetryPauseMs) == WaitResult::kKilled) {
+      platform::SetLastSocketError(platform::kWsaEIntr);
+      return -1;
+    }
   }
 }
 

@@ -1,6 +1,9 @@
 // Start-up and shut-down in their fixed order.
 #include "gateway/engine/gateway_app.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "gateway/engine/client_filter.h"
@@ -8,9 +11,9 @@
 #include "gateway/engine/dns_cache.h"
 #include "gateway/engine/listeners.h"
 #include "gateway/engine/net_dispatcher.h"
+#include "gateway/engine/service_list.h"
 #include "gateway/engine/session_registry.h"
 #include "gateway/engine/session_thread.h"
-#include "gateway/engine/service_list.h"
 #include "platform/admin_message.h"
 #include "platform/message_queue.h"
 #include "platform/registry.h"
@@ -79,6 +82,8 @@ void GatewayApp::ServeInstanceChannel() {
   platform::TargetId target = platform::CreateTarget([this](const platform::Message&) {
     std::string request;
     while (instance_.ReadRequest(&request)) {
+      // A reload takes the same way as SIGHUP, to the thread that applies console changes.
+      if (request == platform::kReloadRequest) kill(getpid(), SIGHUP);
       if (request != platform::kShowConsoleRequest) continue;
       if (hooks_.show_console) {
         hooks_.show_console();
@@ -107,8 +112,10 @@ bool GatewayApp::Shutdown(bool ask) {
   StopNetMessageQueue();
   // Sessions still ending may look entries up: they are stopped before the list is freed.
   KillAllSessions();
-  SessionThread::WaitForSessions(kSessionEndWaitMs);
-  Services().Clear();
+  SessionThread::KillAll();
+  // Every wait of a session takes the kill at once; only a name lookup cannot be cut short.
+  // Threads still in one keep the list: the program then leaves with _exit.
+  if (SessionThread::WaitForSessions(kSessionEndWaitMs)) Services().Clear();
   if (control_started_) control_.Stop();
   return true;
 }

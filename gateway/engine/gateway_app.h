@@ -22,12 +22,12 @@ inline constexpr int kSessionEndWaitMs = 2000;
 
 // Steps of the subsystems above the engine; any may be left empty.
 struct StartupHooks {
-  std::function<void()> load_cache_settings;         // before the instance start-up
+  std::function<void()> load_cache_settings;  // before the instance start-up
   std::function<void()> start_purge_thread;
-  std::function<void(ControlThread&)> create_dialer;   // the dialler's window, on the control thread
-  std::function<void()> hang_up;                     // hang up the dial-up link
-  std::function<void()> teardown;                    // empty caches, free subsystem objects
-  std::function<void()> show_console;                // a second start asked for the console
+  std::function<void(ControlThread&)> create_dialer;  // the dialler's window, on the control thread
+  std::function<void()> hang_up;                      // hang up the dial-up link
+  std::function<void()> teardown;                     // empty caches, free subsystem objects
+  std::function<void()> show_console;                 // a second start asked for the console
 };
 
 class GatewayApp {
@@ -41,7 +41,9 @@ class GatewayApp {
   // its console and nothing was touched; kFailed: a message was shown.
   [[nodiscard]] Start InitInstance();
   // The shut-down sequence. With ask set and sessions live, asks the administrator first;
-  // returns false when the answer was No (nothing was stopped).
+  // returns false when the answer was No (nothing was stopped). Session threads still in a
+  // name lookup may outlive it: the program must then leave with _exit, never through main's
+  // return and the destructors.
   bool Shutdown(bool ask);
 
   [[nodiscard]] platform::DialupProvider dialup() const { return dialup_; }

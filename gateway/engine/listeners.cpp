@@ -3,6 +3,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <vector>
@@ -38,6 +39,10 @@ bool IsDatagramEntry(const ServiceEntry& e) {
   return (code == kCodeTcpMappedLink || code == kCodeUdpMappedLink) && e.ProtocolType == 1;
 }
 
+// The stored ListenCapacity stays as it is, but a burst of connections must not be refused
+// because of a small one: the kernel never gets less than the system's own maximum.
+int KernelBacklog(int capacity) { return std::max(capacity, SOMAXCONN); }
+
 // Makes, binds and (for streams) listens the entry's socket; sets its code and resolution.
 Opened CreateListener(ServiceEntry* e) {
   e->resolved_target = kUnresolved;
@@ -46,7 +51,7 @@ Opened CreateListener(ServiceEntry* e) {
   if (s == platform::kInvalidSocket) return Opened::kNoSocket;
   e->service_code = KindCodeFromName(e->ServiceType);
   if (platform::BindAny(s, static_cast<uint16_t>(e->PortNum)) != 0 ||
-      (!IsDatagramEntry(*e) && platform::Listen(s, e->ListenCapacity) != 0)) {
+      (!IsDatagramEntry(*e) && platform::Listen(s, KernelBacklog(e->ListenCapacity)) != 0)) {
     platform::CloseSocket(s);
     return Opened::kBindFailed;
   }
@@ -63,12 +68,24 @@ bool ListenerEventFor(const ServiceEntry& e, unsigned* message, long* events) {
   }
   *events = platform::kFdAccept;
   switch (e.service_code) {
-    case kCodeWww: *message = kMsgWwwAccept; break;
-    case kCodeFtp: *message = kMsgFtpAccept; break;
-    case kCodeTelnet: *message = kMsgTelnetAccept; break;
-    case kCodePop3: *message = kMsgPop3Accept; break;
-    case kCodeSocks: *message = kMsgSocksAccept; break;
-    case kCodeRealAudio: *message = kMsgRealAudioAccept; break;
+    case kCodeWww:
+      *message = kMsgWwwAccept;
+      break;
+    case kCodeFtp:
+      *message = kMsgFtpAccept;
+      break;
+    case kCodeTelnet:
+      *message = kMsgTelnetAccept;
+      break;
+    case kCodePop3:
+      *message = kMsgPop3Accept;
+      break;
+    case kCodeSocks:
+      *message = kMsgSocksAccept;
+      break;
+    case kCodeRealAudio:
+      *message = kMsgRealAudioAccept;
+      break;
     case kCodeTcpMappedLink:
     case kCodeUdpMappedLink:
       if (e.ProtocolType == 1) {
@@ -78,7 +95,9 @@ bool ListenerEventFor(const ServiceEntry& e, unsigned* message, long* events) {
         *message = kMsgMappedAccept;
       }
       break;
-    default: *message = kMsgMappedAccept; break;
+    default:
+      *message = kMsgMappedAccept;
+      break;
   }
   return true;
 }
@@ -98,8 +117,11 @@ int StartListeners() {
     e.listening_socket = platform::kInvalidSocket;
     if (!e.IsActive) return;
     switch (CreateListener(&e)) {
-      case Opened::kOk: break;
-      case Opened::kNoSocket: e.IsActive = 0; break;
+      case Opened::kOk:
+        break;
+      case Opened::kNoSocket:
+        e.IsActive = 0;
+        break;
       case Opened::kBindFailed:
         e.IsActive = 0;
         failures.push_back(FillIn(kE10040, e.PortNum));
@@ -134,9 +156,13 @@ int OpenListener(ServiceEntry* entry) {
     return -1;
   }
   switch (CreateListener(entry)) {
-    case Opened::kOk: return 0;
-    case Opened::kNoSocket: entry->IsActive = 0; return -1;
-    case Opened::kBindFailed: break;
+    case Opened::kOk:
+      return 0;
+    case Opened::kNoSocket:
+      entry->IsActive = 0;
+      return -1;
+    case Opened::kBindFailed:
+      break;
   }
   entry->listening_socket = platform::kInvalidSocket;
   entry->IsActive = 0;

@@ -1,13 +1,15 @@
 // The dispatcher: listener events to new sessions.
 #include "gateway/engine/net_dispatcher.h"
 
+#include <sys/socket.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
 #include <new>
-#include <sys/socket.h>
 
 #include "gateway/engine/client_filter.h"
 #include "gateway/engine/engine_messages.h"
@@ -16,6 +18,8 @@
 #include "gateway/engine/relay_session.h"
 #include "gateway/engine/service_catalogue.h"
 #include "gateway/engine/service_list.h"
+#include "gateway/engine/session_thread.h"
+#include "platform/socket_errors.h"
 
 namespace engine {
 namespace {
@@ -52,31 +56,96 @@ class NetMessageQueue : public platform::WorkerThread {
 
 NetMessageQueue* g_thread = nullptr;
 
-// A connection nobody will serve is still taken off the listener, so it keeps reporting.
-void TakeOffAndClose(platform::Socket listening) {
-  platform::Socket s = platform::Accept(listening);
-  if (s != platform::kInvalidSocket) platform::CloseSocket(s);
+// Listeners whose accept failed for want of descriptors or memory: each is re-selected after
+// its pause, which doubles while the failures go on. Used by the NetMsg thread only.
+struct Backoff {
+  unsigned message = 0;
+  unsigned pause_ms = 0;
+};
+std::map<platform::Socket, Backoff> g_backoff;
+constexpr unsigned kFirstPauseMs = 50;
+constexpr unsigned kLongestPauseMs = 1000;
+
+bool OutOfResources(int error) {
+  return error == platform::kWsaEMfile || error == platform::kWsaENoBufs;
 }
 
-void StartSession(platform::WorkerThread* session, platform::Socket listening, bool stream) {
-  if (session) {
-    session->set_auto_delete(true);
-    if (session->CreateThread()) return;
-    delete session;
+// The dispatcher accepts the connection itself, so the listener is armed again at once and the
+// next connection does not wait for this session's thread. kInvalidSocket when there is none.
+platform::Socket AcceptFor(platform::TargetId window, unsigned message,
+                           platform::Socket listening) {
+  platform::Socket s = platform::Accept(listening);
+  if (s != platform::kInvalidSocket) {
+    g_backoff.erase(listening);
+    return s;
   }
-  if (stream) TakeOffAndClose(listening);
+  if (OutOfResources(platform::LastSocketError())) {
+    // No descriptor: the pending connection stays queued; the listener rests instead of
+    // reporting it again at once, and is served again when descriptors come back.
+    Backoff& b = g_backoff[listening];
+    b.message = message;
+    b.pause_ms = b.pause_ms == 0 ? kFirstPauseMs : std::min(b.pause_ms * 2, kLongestPauseMs);
+    platform::AsyncSelect(listening, window, 0, 0);
+    platform::SetTimer(window, static_cast<uintptr_t>(listening), b.pause_ms);
+  }
+  return platform::kInvalidSocket;
+}
+
+void ResumeListener(platform::TargetId window, platform::Socket listening) {
+  platform::KillTimer(window, static_cast<uintptr_t>(listening));
+  auto it = g_backoff.find(listening);
+  if (it == g_backoff.end()) return;
+  platform::AsyncSelect(listening, window, it->second.message, platform::kFdAccept);
+}
+
+void StartSession(platform::WorkerThread* session) {
+  if (!session) return;
+  session->set_auto_delete(true);
+  if (!session->CreateThread()) delete session;  // its destructor closes the client
+}
+
+// A connection's session, made for the socket the dispatcher accepted.
+void StartStreamSession(platform::TargetId window, unsigned message, platform::Socket listening,
+                        platform::WorkerThread* (*make)(unsigned, platform::Socket)) {
+  platform::Socket client = AcceptFor(window, message, listening);
+  if (client == platform::kInvalidSocket) return;
+  platform::WorkerThread* session = make(message, listening);
+  auto* owned = dynamic_cast<SessionThread*>(session);
+  if (!owned) {
+    delete session;
+    platform::CloseSocket(client);  // nobody serves it
+    return;
+  }
+  owned->set_accepted_socket(client);
+  StartSession(session);
 }
 
 platform::WorkerThread* MakeRelay(platform::Socket listening, int code) {
   if (code != kCodeTcpMappedLink && !HasOpening(code)) return nullptr;
-  return new (std::nothrow)
-      FmCsHttpService(listening, Services().IdleTimeoutFor(listening), code);
+  return new (std::nothrow) FmCsHttpService(listening, Services().IdleTimeoutFor(listening), code);
 }
+
+platform::WorkerThread* MakeForMessage(unsigned message, platform::Socket listening);
 
 platform::WorkerThread* MakeFromFactory(unsigned message, platform::Socket listening) {
   auto it = g_factories.find(message);
   if (it == g_factories.end()) return nullptr;
   return it->second(listening, Services().IdleTimeoutFor(listening));
+}
+
+platform::WorkerThread* MakeForMessage(unsigned message, platform::Socket listening) {
+  switch (message) {
+    case kMsgWwwAccept:
+      return MakeRelay(listening, kCodeWww);
+    case kMsgPop3Accept:
+      return MakeRelay(listening, kCodePop3);
+    case kMsgSocksAccept:
+      return MakeRelay(listening, kCodeSocks);
+    case kMsgMappedAccept:
+      return MakeRelay(listening, kCodeTcpMappedLink);
+    default:
+      return MakeFromFactory(message, listening);
+  }
 }
 
 void HandleClientClosed(platform::Socket s) {
@@ -102,13 +171,18 @@ int DispatchNetMessage(platform::TargetId window, unsigned message, platform::Wp
     return 1;
   }
   switch (message) {
-    case kMsgWwwAccept: StartSession(MakeRelay(s, kCodeWww), s, true); break;
-    case kMsgPop3Accept: StartSession(MakeRelay(s, kCodePop3), s, true); break;
-    case kMsgSocksAccept: StartSession(MakeRelay(s, kCodeSocks), s, true); break;
-    case kMsgMappedAccept: StartSession(MakeRelay(s, kCodeTcpMappedLink), s, true); break;
+    case kMsgWwwAccept:
+    case kMsgPop3Accept:
+    case kMsgSocksAccept:
+    case kMsgMappedAccept:
     case kMsgFtpAccept:
     case kMsgTelnetAccept:
-    case kMsgRealAudioAccept: StartSession(MakeFromFactory(message, s), s, true); break;
+    case kMsgRealAudioAccept:
+      StartStreamSession(window, message, s, &MakeForMessage);
+      break;
+    case platform::kWmTimer:
+      ResumeListener(window, s);
+      break;
     case kMsgUdpMappedRead: {
       // One exchange per mapping at a time: the session hands the socket back when it ends.
       platform::AsyncSelect(s, window, 0, 0);
@@ -118,7 +192,7 @@ int DispatchNetMessage(platform::TargetId window, unsigned message, platform::Wp
         [[maybe_unused]] int n = platform::RecvFrom(s, drop, sizeof drop, nullptr);
         platform::AsyncSelect(s, window, kMsgUdpMappedRead, platform::kFdRead);
       }
-      StartSession(session, s, false);
+      StartSession(session);
       break;
     }
     case kMsgDnsDatagram: {
@@ -128,12 +202,15 @@ int DispatchNetMessage(platform::TargetId window, unsigned message, platform::Wp
         char drop[1];
         [[maybe_unused]] int n = platform::RecvFrom(s, drop, sizeof drop, nullptr);
       }
-      StartSession(MakeFromFactory(message, s), s, false);
+      StartSession(MakeFromFactory(message, s));
       break;
     }
     case kMsgWwwClientClosed:
-    case kMsgPop3ClientClosed: HandleClientClosed(s); break;
-    default: break;
+    case kMsgPop3ClientClosed:
+      HandleClientClosed(s);
+      break;
+    default:
+      break;
   }
   return 1;
 }

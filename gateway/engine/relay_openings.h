@@ -27,7 +27,8 @@ class CacheHook {
  public:
   virtual ~CacheHook() = default;
   // Response bytes just read from the server, before they are relayed. Updates the
-  // session's cache state; 0 means the client has been fully answered and the session ends.
+  // session's cache state; 0 means the client is answered otherwise: from the stored answer
+  // in the session's cache().serve_fd when one is set, else the session ends.
   virtual int CacheResponseChunk(FmCsHttpService& session, const char* data, size_t n) = 0;
   // The close rules decided that the half-written cache file must go.
   virtual void DiscardCacheFile(FmCsHttpService& session) = 0;

@@ -3,10 +3,12 @@
 #include "gateway/engine/relay_session.h"
 
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include "gateway/engine/access_rules.h"
 #include "gateway/engine/dial_context.h"
 #include "gateway/engine/engine_messages.h"
+#include "gateway/engine/opening_wait.h"
 #include "gateway/engine/relay_openings.h"
 #include "gateway/engine/service_catalogue.h"
 #include "gateway/engine/service_list.h"
@@ -15,14 +17,52 @@ namespace engine {
 
 FmCsHttpService::FmCsHttpService(platform::Socket listening_socket, int idle_timeout,
                                  int service_code)
-    : SessionThread(listening_socket, idle_timeout, service_code) {
-  if (service_code == kCodeWww) holding_ = std::make_unique<char[]>(kHoldingBufferSize);
-}
+    : SessionThread(listening_socket, idle_timeout, service_code) {}
 
 FmCsHttpService::~FmCsHttpService() = default;
 
-void FmCsHttpService::SelectForRelay(platform::Socket s) {
-  platform::AsyncSelect(s, window_, kMsgRelayEvent, platform::kFdRead | platform::kFdClose);
+void FmCsHttpService::SelectForRelay(platform::Socket) {
+  if (relay_started_ || client_socket_ == platform::kInvalidSocket ||
+      server_socket_ == platform::kInvalidSocket) {
+    return;
+  }
+  relay_started_ = true;
+  // A WWW request's client may close its sending side after the request: it still gets the
+  // whole answer. Every other kind (and a tunnel) passes a half-close on.
+  relay_->set_pass_half_close(service_code_ != kCodeWww || tunnel_);
+  if (service_code_ == kCodeWww && !tunnel_) {
+    relay_->SetInspector(RelayPair::kDown, this);
+    relay_->SetInspector(RelayPair::kUp, &gate_inspector_);
+  }
+  [[maybe_unused]] int rc = relay_->Start(client_socket_, server_socket_, window_, kMsgRelayEvent);
+}
+
+int FmCsHttpService::ServeStoredAnswer() {
+  int fd = cache_.serve_fd;
+  cache_.serve_fd = -1;
+  if (fd < 0) return -1;
+  if (relay_started_) {
+    // The origin's answer (a confirmation of the stored copy) is dropped with its server.
+    relay_->Stop();
+    relay_ = std::make_unique<RelayPair>();
+    relay_started_ = false;
+    platform::CloseSocket(server_socket_);
+    server_socket_ = platform::kInvalidSocket;
+  }
+  if (ServeFile(fd, cache_.serve_offset) == 0) return 0;
+  if (served_file_ != fd) close(fd);
+  return -1;
+}
+
+int FmCsHttpService::ServeFile(int fd, off_t offset) {
+  if (relay_started_ || client_socket_ == platform::kInvalidSocket) return -1;
+  relay_started_ = true;
+  served_file_ = fd;
+  if (relay_->Start(client_socket_, platform::kInvalidSocket, window_, kMsgRelayEvent) != 0) {
+    return -1;
+  }
+  relay_->ServeFile(fd, offset);
+  return 0;
 }
 
 void FmCsHttpService::SendText(const std::string& text) {
@@ -34,30 +74,32 @@ void FmCsHttpService::SendText(const std::string& text) {
 void FmCsHttpService::ArmIdleTimer() {
   if (idle_timeout_ == -1) return;
   active_ = true;
-  platform::SetTimer(window_, thread_id(), static_cast<unsigned>(idle_timeout_) * 1000u);
+  platform::SetTimer(window_, kRelayIdleTimer, static_cast<unsigned>(idle_timeout_) * 1000u);
   timer_set_ = true;
 }
 
 // Steps before the message loop; false ends the session at once.
 bool FmCsHttpService::Start() {
-  if (!AcceptClient()) return false;
+  if (!AcceptClient()) return false;  // no client: nothing to serve or to register
   if (service_code_ == kCodeWww || service_code_ == kCodePop3 || service_code_ == kCodeSocks) {
     Register(service_code_);
     if (service_code_ == kCodePop3) {
       Greeting greet = GreetingFor(kCodePop3);
       if (greet && greet(*this) == -1) {
         SendText(kPop3NotResponded);
-        platform::DrainAfterReply(client_socket_);
+        DrainAfterAnswer(client_socket_);
         return false;
       }
     }
     platform::AsyncSelect(client_socket_, window_, kMsgClientEvent,
                           platform::kFdRead | platform::kFdClose);
+    // Whatever the service's time-out, an opening that does not finish is bounded.
+    platform::SetTimer(window_, kOpeningTimer, kOpeningCheckMs);
   } else {
     int code = OpenMappedLink();
     if (code == -1) {
       SendText(std::string("Wayfarer v2.0 ") + kE10026 + "\r\n");
-      platform::DrainAfterReply(client_socket_);
+      DrainAfterAnswer(client_socket_);
       return false;
     }
     Register(code);
@@ -78,13 +120,10 @@ int FmCsHttpService::Run() {
 bool FmCsHttpService::PreTranslateMessage(platform::Message& msg) {
   switch (msg.message) {
     case platform::kWmTimer:
-      if (msg.target != window_) return true;
-      if (!active_) return false;  // idle for a whole period
-      active_ = false;
-      return true;
+      return msg.target != window_ || HandleTimer(msg.wparam);
     case kMsgRelayEvent:
       return msg.target != window_ ||
-             RelayData(static_cast<platform::Socket>(msg.wparam), msg.lparam);
+             RelayEvent(static_cast<platform::Socket>(msg.wparam), msg.lparam);
     case kMsgClientEvent:
       return msg.target != window_ || HandleClientEvent(msg.lparam);
     case kMsgKillSession:
@@ -100,6 +139,7 @@ bool FmCsHttpService::HandleClientEvent(long lparam) {
   if (platform::SelectEvent(lparam) == platform::kFdClose || platform::SelectError(lparam) != 0) {
     return false;
   }
+  opening_.Progress();
   Opening open = OpeningFor(service_code_);
   if (!open) return true;
   if (open(*this) == -1) return false;
@@ -118,10 +158,15 @@ int FmCsHttpService::ExitInstance() {
 void FmCsHttpService::CloseSession() {
   if (closed_) return;
   closed_ = true;
-  if (timer_set_) platform::KillTimer(window_, thread_id());
+  if (timer_set_) platform::KillTimer(window_, kRelayIdleTimer);
   timer_set_ = false;
+  relay_->Stop();
   Unregister();
   CloseSockets();  // closing also ends both sockets' event selections
+  for (int* fd : {&served_file_, &cache_.serve_fd}) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+  }
 }
 
 int FmCsHttpService::OpenMappedLink() {
@@ -146,7 +191,7 @@ int FmCsHttpService::OpenMappedLink() {
     return -1;
   }
   // One attempt: the link was made sure of above.
-  if (address.empty() || platform::Connect(s, address, static_cast<uint16_t>(port)) != 0) {
+  if (address.empty() || ConnectInOpening(s, address, static_cast<uint16_t>(port)) != 0) {
     platform::CloseSocket(s);
     return -1;
   }

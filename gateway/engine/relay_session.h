@@ -5,9 +5,13 @@
 // thread and reach its parts through the accessors below.
 #pragma once
 
+#include <sys/types.h>
+
 #include <memory>
 #include <string>
 
+#include "gateway/engine/opening_wait.h"
+#include "gateway/engine/relay_pair.h"
 #include "gateway/engine/session_thread.h"
 
 namespace engine {
@@ -15,29 +19,16 @@ namespace engine {
 // Cache states the relay tells apart; every other value means "response header not complete".
 inline constexpr int kCachePassThrough = -2;
 inline constexpr int kCacheStoring = -3;
-inline constexpr size_t kHoldingBufferSize = 16384;
+// Timer ids on the session's target: the idle timer and the watch of the server after the
+// client left while the cache stored its answer.
+inline constexpr uintptr_t kRelayIdleTimer = 1;
+inline constexpr uintptr_t kServerWatchTimer = 2;
+// Checks the bounds of an opening that has not finished (a client that never sends a byte).
+inline constexpr uintptr_t kOpeningTimer = 3;
+inline constexpr unsigned kOpeningCheckMs = 5000;
 inline constexpr char kAccessDeniedText[] = "Access Denied Contact Admin ";
 inline constexpr char kE10026[] = "E-10026: Could not connect to server.";
 inline constexpr char kPop3NotResponded[] = "-ERR Server Not Responded\r\n";
-
-// A pipe through which the relay moves bytes between two sockets without copying them into
-// the process; made on first use, closed with the session.
-class RelayPipe {
- public:
-  RelayPipe() = default;
-  ~RelayPipe();
-  RelayPipe(const RelayPipe&) = delete;
-  RelayPipe& operator=(const RelayPipe&) = delete;
-  // Makes the pipe when needed; false when none can be had (the relay then copies).
-  bool Ready();
-  [[nodiscard]] int read_end() const { return fds_[0]; }
-  [[nodiscard]] int write_end() const { return fds_[1]; }
-  [[nodiscard]] size_t capacity() const { return capacity_; }
-
- private:
-  int fds_[2] = {-1, -1};
-  size_t capacity_ = 0;
-};
 
 // The web cache's fields of a WWW session; the relay reads only `state`.
 struct CacheFields {
@@ -45,6 +36,10 @@ struct CacheFields {
   int file = -1;
   std::string path;
   size_t header_length = 0;
+  // A stored answer the session is to serve instead of the origin's (the cache's to open,
+  // the session's to close), and where in the file it begins.
+  int serve_fd = -1;
+  off_t serve_offset = 0;
 };
 
 // What a WWW session's client may still send once its request has gone to the server; the
@@ -57,7 +52,7 @@ class RequestGate {
   virtual size_t TakeClientBytes(const char* data, size_t n) = 0;
 };
 
-class FmCsHttpService : public SessionThread {
+class FmCsHttpService : public SessionThread, private RelayInspector {
  public:
   FmCsHttpService(platform::Socket listening_socket, int idle_timeout, int service_code);
   ~FmCsHttpService() override;
@@ -72,8 +67,16 @@ class FmCsHttpService : public SessionThread {
   [[nodiscard]] int service_code() const { return service_code_; }
   [[nodiscard]] CacheFields& cache() { return cache_; }
   void set_request_gate(std::unique_ptr<RequestGate> gate) { request_gate_ = std::move(gate); }
-  // Selects a socket for relay events on the private target.
+  // Hands a socket to the relay; once both the client and the server socket are set, the
+  // relay of both directions starts (events on the private target).
   void SelectForRelay(platform::Socket s);
+  // The WWW session is a CONNECT tunnel: a close of either side is passed on as a half-close.
+  void set_tunnel() { tunnel_ = true; }
+  // Answers the client from a stored file (the cache; fd is the session's to close) instead
+  // of the server; the session ends once it was delivered. 0, or -1 when it cannot start.
+  [[nodiscard]] int ServeFile(int fd, off_t offset);
+  // ServeFile with the stored answer the cache opened (cache().serve_fd); -1 when none.
+  [[nodiscard]] int ServeStoredAnswer();
 
   // Connects the mapped link's target; the registered code, or -1.
   int OpenMappedLink();
@@ -88,34 +91,42 @@ class FmCsHttpService : public SessionThread {
  private:
   bool Start();
   bool HandleClientEvent(long lparam);
-  bool RelayData(platform::Socket s, platform::Lparam lparam);
-  bool HandleClose(platform::Socket s, int error);
-  void ApplyCloseRules(platform::Socket closing, int error);
-  // Sends n bytes from data to peer with the congestion rule; false on failure.
-  bool SendToPeer(platform::Socket peer, const char* data, size_t n);
-  bool RelayResponse(const char* data, size_t n);
-  // Moves the n waiting bytes of s to peer through the pipe. -1: failed; 0: done;
-  // 1: no pipe, copy instead.
-  int SpliceWaiting(platform::Socket s, platform::Socket peer, unsigned long n);
-  bool DrainPipe(platform::Socket peer, size_t n);
-  bool FlushHeld();
+  bool RelayEvent(platform::Socket s, platform::Lparam lparam);
+  bool HandleTimer(uintptr_t id);
+  // The relay is over: applies the cache's close rules on what was really delivered. False
+  // ends the session now; true keeps it for the watch of the server after the client left.
+  bool RelayEnded(RelayPair::Result result);
+  bool WatchedServerEvent(platform::Socket s, platform::Lparam lparam);
   void ArmIdleTimer();
   void SendText(const std::string& text);
+  // RelayInspector: the web cache looks at response bytes until it has decided.
+  bool Inspecting() override;
+  int Inspect(char* data, size_t* n) override;
+  bool Holding() override;
 
-  unsigned long bytes_received_ = 0;
-  unsigned long bytes_sent_ = 0;
-  size_t pending_ = 0;
-  size_t send_offset_ = 0;
-  std::unique_ptr<char[]> holding_;  // WWW only
-  RelayPipe pipe_;
+  std::unique_ptr<RelayPair> relay_ = std::make_unique<RelayPair>();
+  OpeningDeadline opening_;
   CacheFields cache_;
+  int served_file_ = -1;
+  bool relay_started_ = false;
+  bool tunnel_ = false;
+  bool watching_server_ = false;  // the client left while the cache stored: server watched
   // WWW requests only: how much more of the client's bytes belong to the forwarded request.
   std::unique_ptr<RequestGate> request_gate_;
+  // Looks at the client's bytes through request_gate_.
+  class GateInspector : public RelayInspector {
+   public:
+    explicit GateInspector(FmCsHttpService& owner) : owner_(owner) {}
+    bool Inspecting() override { return owner_.request_gate_ != nullptr; }
+    int Inspect(char* data, size_t* n) override;
+
+   private:
+    FmCsHttpService& owner_;
+  };
+  GateInspector gate_inspector_{*this};
   bool active_ = false;  // activity since the last idle tick
   bool timer_set_ = false;
   bool closed_ = false;
-  bool read_closed_client_ = false;  // half-close seen (non-WWW kinds)
-  bool read_closed_server_ = false;
 };
 
 }  // namespace engine

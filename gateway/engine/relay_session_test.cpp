@@ -25,8 +25,8 @@ namespace engine {
 namespace {
 
 using platform::Socket;
-using platform::testing::EchoServer;
 using platform::testing::Echoes;
+using platform::testing::EchoServer;
 
 class RelaySessionTest : public ::testing::Test {
  protected:

@@ -137,6 +137,19 @@ int ServiceList::Delete(int port, std::string name) {
   return 0;
 }
 
+int ServiceList::Forget(int index) {
+  std::unique_lock lock(lock_);
+  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+    if ((*it)->index != index) continue;
+    if ((*it)->listening_socket != platform::kInvalidSocket) {
+      platform::CloseSocket((*it)->listening_socket);
+    }
+    entries_.erase(it);
+    return 0;
+  }
+  return -1;
+}
+
 void ServiceList::CloseAllListeners() {
   std::unique_lock lock(lock_);
   for (const auto& e : entries_) {

@@ -33,6 +33,9 @@ class ServiceList {
   // Deletes a mapped-link entry and renumbers the later ones in the store. -1 for any other
   // kind or when none matches (the console shows kCantDeleteService for other kinds).
   int Delete(int port, std::string name);
+  // Closes and drops the entry of subkey index without touching the store (a reload: the
+  // store has lost it already). -1 when none has that index.
+  int Forget(int index);
   void CloseAllListeners();
   // Frees every entry (shut-down).
   void Clear();

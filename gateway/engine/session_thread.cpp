@@ -4,9 +4,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 
+#include "gateway/engine/access_log.h"
 #include "gateway/engine/client_filter.h"
 #include "gateway/engine/dial_context.h"
+#include "gateway/engine/engine_messages.h"
+#include "gateway/engine/opening_wait.h"
 #include "gateway/engine/service_list.h"
 #include "gateway/engine/session_registry.h"
 
@@ -15,21 +19,27 @@ namespace {
 
 std::mutex g_live_lock;
 std::condition_variable g_live_changed;
-int g_live = 0;  // guarded by g_live_lock
+int g_live = 0;                               // guarded by g_live_lock
+std::set<platform::ThreadId> g_live_threads;  // guarded by g_live_lock
+bool g_stopping = false;                      // guarded by g_live_lock
 
 }  // namespace
 
 SessionThread::SessionThread(platform::Socket listening_socket, int idle_timeout, int service_code)
-    : listening_socket_(listening_socket), idle_timeout_(idle_timeout), service_code_(service_code) {
+    : listening_socket_(listening_socket),
+      idle_timeout_(idle_timeout),
+      service_code_(service_code) {
   std::lock_guard lock(g_live_lock);
   ++g_live;
 }
 
 SessionThread::~SessionThread() {
+  if (accepted_socket_ != platform::kInvalidSocket) platform::CloseSocket(accepted_socket_);
   Unregister();
   CloseSockets();
   if (window_ != 0) platform::DestroyTarget(window_);
   std::lock_guard lock(g_live_lock);
+  g_live_threads.erase(thread_id());
   --g_live;
   g_live_changed.notify_all();
 }
@@ -45,9 +55,27 @@ bool SessionThread::WaitForSessions(int timeout_ms) {
                                  [] { return g_live == 0; });
 }
 
+void SessionThread::KillAll() {
+  std::lock_guard lock(g_live_lock);
+  g_stopping = true;
+  for (platform::ThreadId id : g_live_threads) {
+    platform::PostThreadMessage(id, kMsgKillSession, 0, 0);
+  }
+}
+
 bool SessionThread::AcceptClient() {
+  ClearOpeningKill();
+  client_socket_ = accepted_socket_;
+  accepted_socket_ = platform::kInvalidSocket;
+  {
+    std::lock_guard lock(g_live_lock);
+    if (g_stopping) return false;
+    g_live_threads.insert(thread_id());
+  }
   window_ = platform::CreateTarget();
-  client_socket_ = platform::Accept(listening_socket_);
+  if (client_socket_ == platform::kInvalidSocket) {
+    client_socket_ = platform::Accept(listening_socket_);
+  }
   // A client outside AllowedClients is closed before a byte is sent to it.
   if (client_socket_ != platform::kInvalidSocket && !AdmitClientSocket(client_socket_)) {
     platform::CloseSocket(client_socket_);
@@ -72,6 +100,7 @@ void SessionThread::Unregister() {
   if (!registered_) return;
   registered_ = false;
   RegisterSessionNamed(client_address_, registered_name_, registered_code_, thread_id(), false);
+  LogSessionEnd(client_address_, registered_name_);
 }
 
 void SessionThread::ArmIdleTimer(uintptr_t id) {

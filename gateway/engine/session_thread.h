@@ -19,11 +19,18 @@ class SessionThread : public platform::WorkerThread {
   // Sessions alive now, and a bounded wait for them all to end (shut-down).
   [[nodiscard]] static int LiveSessions();
   static bool WaitForSessions(int timeout_ms);
+  // Shut-down: sends the kill message to every session thread, registered or still opening,
+  // and makes sessions that start from now on end at once.
+  static void KillAll();
+  // The dispatcher accepted the client already: AcceptClient takes this socket (owned by the
+  // session from now on) instead of accepting. Before the thread starts only.
+  void set_accepted_socket(platform::Socket s) { accepted_socket_ = s; }
 
  protected:
-  // Creates the private target, accepts the client from the listening socket and takes its
-  // address. False when the accept failed or the client is outside AllowedClients (client
-  // socket stays kInvalidSocket).
+  // Creates the private target, takes the client (accepted by the dispatcher, or accepted
+  // here from the listening socket) and its address. False when there is no client, the
+  // client is outside AllowedClients (closed, client socket kInvalidSocket), or the gateway
+  // is shutting down: the session must end at once.
   bool AcceptClient();
   // Registers under code (once). 0 or -1.
   int Register(int code);
@@ -45,6 +52,7 @@ class SessionThread : public platform::WorkerThread {
   std::string client_address_;
 
  private:
+  platform::Socket accepted_socket_ = platform::kInvalidSocket;
   uintptr_t idle_timer_id_ = 0;  // 0: not armed
   bool registered_ = false;
   int registered_code_ = 0;

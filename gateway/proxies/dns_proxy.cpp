@@ -82,6 +82,13 @@ bool AnswerWithoutLookup(std::span<const uint8_t> query, const DnsQuestion& q,
     return true;
   }
   if (listed.v4.empty()) return false;
+  // The answer is the one a lookup would have given and cached: cache it the same way, so
+  // it outlives a later change of the file just as a resolved answer does.
+  if (engine::UseDnsCache() == 1) {
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &listed.v4.front(), text, sizeof text);
+    engine::DnsCacheStore(Lower(q.name), listed.official, text);
+  }
   *answer = BuildAddressAnswer(query, q, listed.official, listed.v4.front().s_addr);
   return true;
 }

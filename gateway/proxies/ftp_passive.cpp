@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "gateway/engine/opening_wait.h"
 #include "gateway/proxies/ftp_proxy.h"
 
 namespace proxies {
@@ -64,8 +65,9 @@ int FmCsFTPProxy::PreparePassive(const std::string& reply) {
   }
   server_data_socket_ = platform::CreateSocket(SOCK_STREAM);
   if (server_data_socket_ == platform::kInvalidSocket ||
-      platform::Connect(server_data_socket_, server, static_cast<uint16_t>(port),
-                        std::min(DataWaitMs(), kPassiveConnectMs)) != 0) {
+      // The connect takes the session's messages: a kill ends it at once.
+      engine::ConnectInOpening(server_data_socket_, server, static_cast<uint16_t>(port),
+                               std::min(DataWaitMs(), kPassiveConnectMs)) != 0) {
     return -1;
   }
   // The listener sits on the address the client reached the gateway by.

@@ -36,10 +36,11 @@ FmCsFTPProxy::~FmCsFTPProxy() { CloseDataSockets(); }
 bool FmCsFTPProxy::InitInstance() {
   if (!AcceptClient()) return false;
   if (Register(engine::kCodeFtp) != 0) return false;
-  if (platform::AsyncSelect(client_socket_, window_, engine::kMsgProxyClientEvent,
-                            kReadAndClose) != 0) {
+  if (platform::AsyncSelect(client_socket_, window_, engine::kMsgProxyClientEvent, kReadAndClose) !=
+      0) {
     return false;
   }
+  platform::SetTimer(window_, kFtpOpeningTimer, 5000);
   return SendText(client_socket_, kFtpGreeting) == 0;
 }
 
@@ -71,6 +72,18 @@ bool FmCsFTPProxy::PreTranslateMessage(platform::Message& msg) {
     case platform::kWmTimer:
       // A client waiting for a slow server is not idle.
       if (msg.target == window_ && msg.wparam == kFtpIdleTimer && !Busy()) EndSession();
+      if (msg.target == window_ && msg.wparam == kFtpOpeningTimer) {
+        // A log-in that does not get through within the opening's bounds ends the session.
+        if (server_socket_ != platform::kInvalidSocket && !awaiting_greeting_) {
+          platform::KillTimer(window_, kFtpOpeningTimer);
+        } else if (opening_.LeftMs() == 0) {
+          EndSession();
+        }
+      }
+      if (msg.target == window_ && msg.wparam == engine::kRelayWatchTimer && data_relay_ &&
+          data_relay_->OnWatchTimer() != engine::RelayPair::Result::kGoOn) {
+        CloseDataSockets();
+      }
       return true;
     case engine::kMsgProxyClientEvent:
       if (msg.target == window_ && s == client_socket_ && OnClientEvent(msg.lparam) != 0) {
@@ -103,6 +116,7 @@ int FmCsFTPProxy::OnClientEvent(platform::Lparam lparam) {
   KillIdleTimer();
   int n = client_lines_.Fill(client_socket_);
   if (n == -1 || n == 0) return -1;
+  opening_.Progress();
   return RunClientLines();
 }
 

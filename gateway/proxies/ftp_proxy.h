@@ -8,8 +8,11 @@
 
 #include <netinet/in.h>
 
+#include <memory>
 #include <string>
 
+#include "gateway/engine/opening_wait.h"
+#include "gateway/engine/relay_pair.h"
 #include "gateway/engine/session_thread.h"
 #include "gateway/proxies/ftp_commands.h"
 #include "gateway/proxies/ftp_line_reader.h"
@@ -19,6 +22,8 @@ namespace proxies {
 
 // Idle timer id of the FTP sessions.
 inline constexpr uintptr_t kFtpIdleTimer = 99;
+// Checks the bounds of the log-in (an opening), whatever the idle time-out says.
+inline constexpr uintptr_t kFtpOpeningTimer = 98;
 // Bound of the data connection's connect and accept when the service has no idle time-out.
 inline constexpr int kFtpDataWaitMs = 60 * 1000;
 
@@ -90,7 +95,8 @@ class FmCsFTPProxy : public engine::SessionThread {
   FtpLineReader client_lines_;
   FtpLineReader server_lines_;
   FtpReplyTracker replies_;
-  RelayBuffer data_relay_;
+  std::unique_ptr<engine::RelayPair> data_relay_;  // while a transfer runs
+  engine::OpeningDeadline opening_;
   std::string login_line_;  // the client's log-in line, until the server's greeting ends
   int greeting_lines_ = 0;
   bool awaiting_greeting_ = false;

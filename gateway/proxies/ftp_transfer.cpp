@@ -8,6 +8,7 @@
 #include <chrono>
 
 #include "gateway/engine/engine_messages.h"
+#include "gateway/engine/opening_wait.h"
 #include "gateway/proxies/ftp_commands.h"
 #include "gateway/proxies/ftp_proxy.h"
 #include "platform/socket_errors.h"
@@ -15,8 +16,6 @@
 namespace proxies {
 namespace {
 
-// A congested data peer is waited for up to this many tries of kSendWaitMs per step.
-constexpr int kDataSendTries = 10000;
 constexpr int kDataListenBacklog = 5;
 
 void CloseIfOpen(platform::Socket* s) {
@@ -49,7 +48,8 @@ platform::Socket AcceptFrom(platform::Socket listener, const std::string& expect
   for (;;) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0 ||
-        platform::WaitReadable(listener, static_cast<int>(left.count())) != 1) {
+        engine::WaitInOpening(listener, false, static_cast<int>(left.count())) !=
+            engine::WaitResult::kReady) {
       return platform::kInvalidSocket;
     }
     sockaddr_in peer{};
@@ -66,6 +66,8 @@ platform::Socket AcceptFrom(platform::Socket listener, const std::string& expect
 }
 
 void FmCsFTPProxy::CloseDataSockets() {
+  if (data_relay_) data_relay_->Stop();
+  data_relay_.reset();
   CloseIfOpen(&client_data_socket_);
   CloseIfOpen(&data_listener_);
   CloseIfOpen(&server_data_socket_);
@@ -151,22 +153,22 @@ int FmCsFTPProxy::OnTransferLine(const std::string& line, bool last) {
 int FmCsFTPProxy::OpenDataConnections() {
   if (data_listener_ == platform::kInvalidSocket) return 0;  // the client prepared nothing
   int wait_ms = DataWaitMs();
+  // Every wait takes the session's messages: a kill ends it at once.
   bool ok = false;
   if (passive_) {
     client_data_socket_ = AcceptFrom(data_listener_, data_peer_, wait_ms);
     ok = client_data_socket_ != platform::kInvalidSocket;
-  } else if (platform::Connect(client_data_socket_, client_data_address_, wait_ms) == 0) {
+  } else if (engine::ConnectInOpening(client_data_socket_, client_data_address_, wait_ms, false) ==
+             0) {
     server_data_socket_ = AcceptFrom(data_listener_, data_peer_, wait_ms);
     ok = server_data_socket_ != platform::kInvalidSocket;
   }
   CloseIfOpen(&data_listener_);
   if (!ok) return -1;
-  constexpr long kEvents = platform::kFdRead | platform::kFdClose;
-  if (platform::AsyncSelect(client_data_socket_, window_, engine::kMsgFtpDataEvent, kEvents) != 0 ||
-      platform::AsyncSelect(server_data_socket_, window_, engine::kMsgFtpDataEvent, kEvents) != 0) {
-    return -1;
-  }
-  return 0;
+  data_relay_ = std::make_unique<engine::RelayPair>();
+  // The client's data connection stands in the client's place, the server's in the server's.
+  return data_relay_->Start(client_data_socket_, server_data_socket_, window_,
+                            engine::kMsgFtpDataEvent);
 }
 
 void FmCsFTPProxy::OnDataEvent(platform::Socket s, platform::Lparam lparam) {
@@ -175,13 +177,10 @@ void FmCsFTPProxy::OnDataEvent(platform::Socket s, platform::Lparam lparam) {
   if (s == platform::kInvalidSocket || (s != client_data_socket_ && s != server_data_socket_)) {
     return;  // an event of data sockets already closed
   }
-  if (platform::SelectEvent(lparam) == platform::kFdClose || platform::SelectError(lparam) != 0) {
+  // A close ends the transfer once the bytes held for the other side were delivered.
+  if (!data_relay_ || data_relay_->OnSocketEvent(s, lparam) != engine::RelayPair::Result::kGoOn) {
     CloseDataSockets();
-    return;
   }
-  platform::Socket target = s == client_data_socket_ ? server_data_socket_ : client_data_socket_;
-  if (target == platform::kInvalidSocket) return;
-  if (data_relay_.Step(s, target, kDataSendTries) != RelayStep::kMoved) CloseDataSockets();
 }
 
 }  // namespace proxies

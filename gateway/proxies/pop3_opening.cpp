@@ -15,6 +15,7 @@
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/link_provider.h"
 #include "gateway/engine/net_dispatcher.h"
+#include "gateway/engine/opening_wait.h"
 #include "gateway/engine/relay_session.h"
 #include "gateway/engine/service_catalogue.h"
 #include "gateway/engine/target_guard.h"
@@ -56,7 +57,9 @@ LineRead ReadLine(platform::Socket s, int wait_ms, Pending* pending, std::string
       if (platform::LastSocketError() != platform::kWsaEWouldBlock) return LineRead::kFailed;
       if (!begun && wait_ms == 0) return LineRead::kNothingYet;
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left.count() <= 0 || platform::WaitReadable(s, static_cast<int>(left.count())) != 1) {
+      // The wait takes the session's messages: a kill ends it at once.
+      if (left.count() <= 0 || engine::WaitInOpening(s, false, static_cast<int>(left.count())) !=
+                                   engine::WaitResult::kReady) {
         return LineRead::kFailed;
       }
       continue;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "gateway/engine/opening_wait.h"
 #include "platform/socket_errors.h"
 
 namespace proxies {
@@ -32,7 +33,9 @@ int ReadExactly(platform::Socket s, uint8_t* out, size_t n, int wait_ms) {
   size_t got = 0;
   while (got < n) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0 || platform::WaitReadable(s, static_cast<int>(left.count())) != 1) {
+    // The wait takes the session's messages: a kill ends it at once.
+    if (left.count() <= 0 || engine::WaitInOpening(s, false, static_cast<int>(left.count())) !=
+                                 engine::WaitResult::kReady) {
       return -1;
     }
     int r = platform::Recv(s, out + got, n - got);
@@ -71,8 +74,8 @@ int TakeDialogueMessage(std::span<const uint8_t> body, RealAudioRequest* req, in
     case 2: {
       auto text = body.subspan(1);
       const void* nul = std::memchr(text.data(), 0, text.size());
-      size_t len = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - text.data())
-                       : text.size();
+      size_t len =
+          nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - text.data()) : text.size();
       req->host.assign(reinterpret_cast<const char*>(text.data()), len);
       req->host_given = true;
       return kDialogueContinue;

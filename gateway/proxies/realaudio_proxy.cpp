@@ -10,6 +10,7 @@
 #include "gateway/engine/access_rules.h"
 #include "gateway/engine/dial_context.h"
 #include "gateway/engine/engine_messages.h"
+#include "gateway/engine/opening_wait.h"
 #include "gateway/engine/service_catalogue.h"
 #include "gateway/engine/target_guard.h"
 #include "platform/socket_errors.h"
@@ -17,9 +18,7 @@
 namespace proxies {
 namespace {
 
-constexpr size_t kRelayChunk = 65536;
-constexpr int kSendAttempts = 5000;
-constexpr int kSendWaitMs = 25;
+constexpr size_t kDatagramLimit = 65536;
 
 }  // namespace
 
@@ -43,9 +42,9 @@ bool CRealAudio::InitInstance() {
   if (!RunDialogue(&req) || !ConnectServer(req)) return false;
   udp_offset_ = req.udp_offset;
   udp_setup_pending_ = req.transport == kTransportUdp;
-  SelectTcp();
-  // Whatever the player sent behind its go is relayed now, as if its read event had come.
-  return TcpRelayStep(client_socket_, platform::MakeSelectLparam(platform::kFdRead, 0));
+  // Whatever the player sent behind its go is reported by the selection at once.
+  if (udp_setup_pending_) relay_.SetInspector(engine::RelayPair::kUp, this);
+  return relay_.Start(client_socket_, server_socket_, window_, engine::kMsgProxyClientEvent) == 0;
 }
 
 bool CRealAudio::RunDialogue(RealAudioRequest* req) {
@@ -88,19 +87,12 @@ bool CRealAudio::ConnectServer(const RealAudioRequest& req) {
     Reply(kReplyBadInformation);
     return false;
   }
-  if (platform::Connect(server_socket_, address, req.port) != 0) {
+  if (engine::ConnectInOpening(server_socket_, address, req.port) != 0) {
     Reply(kReplyNotConnected);
     return false;
   }
   Reply(kReplyConnected);
   return true;
-}
-
-void CRealAudio::SelectTcp() {
-  for (platform::Socket s : {client_socket_, server_socket_}) {
-    platform::AsyncSelect(s, window_, engine::kMsgProxyClientEvent,
-                          platform::kFdRead | platform::kFdClose);
-  }
 }
 
 int CRealAudio::Run() {
@@ -114,7 +106,11 @@ bool CRealAudio::HandleMessage(const platform::Message& msg) {
   auto s = static_cast<platform::Socket>(msg.wparam);
   switch (msg.message) {
     case engine::kMsgProxyClientEvent:
-      return msg.target != window_ || TcpRelayStep(s, msg.lparam);
+      return msg.target != window_ ||
+             relay_.OnSocketEvent(s, msg.lparam) == engine::RelayPair::Result::kGoOn;
+    case platform::kWmTimer:
+      return msg.target != window_ || msg.wparam != engine::kRelayWatchTimer ||
+             relay_.OnWatchTimer() == engine::RelayPair::Result::kGoOn;
     case engine::kMsgRealAudioDatagram:
       return msg.target != window_ || UdpRelayStep(s);
     case engine::kMsgKillSession:
@@ -124,34 +120,16 @@ bool CRealAudio::HandleMessage(const platform::Message& msg) {
   }
 }
 
-bool CRealAudio::TcpRelayStep(platform::Socket source, platform::Lparam lparam) {
-  if (platform::SelectEvent(lparam) == platform::kFdClose || platform::SelectError(lparam) != 0) {
-    return false;
-  }
-  if (source != client_socket_ && source != server_socket_) return true;
-  platform::Socket target = source == client_socket_ ? server_socket_ : client_socket_;
-  if (target == platform::kInvalidSocket) return true;
-  unsigned long count = 0;
-  if (platform::BytesWaiting(source, &count) != 0) return false;
-  if (count == 0) return true;
-  std::vector<char> block(count < kRelayChunk ? count : kRelayChunk);
-  int n = platform::Recv(source, block.data(), block.size());
-  if (n < 0 && platform::LastSocketError() == platform::kWsaEWouldBlock) return true;
-  if (n <= 0) return false;
-  block.resize(static_cast<size_t>(n));
-  // The player's first request carries its UDP port; the server must get the gateway's.
-  if (udp_setup_pending_ && source == client_socket_) {
-    udp_setup_pending_ = false;
-    if (!UdpSetup(&block)) return false;
-  }
-  return platform::SendAll(target, block.data(), block.size(), kSendAttempts, kSendWaitMs) == 0;
+int CRealAudio::Inspect(char* data, size_t* n) {
+  udp_setup_pending_ = false;
+  return UdpSetup(data, *n) ? -1 : 0;
 }
 
-bool CRealAudio::UdpSetup(std::vector<char>* block) {
+bool CRealAudio::UdpSetup(char* block, size_t n) {
   // The two bytes at the offset must lie inside the block; otherwise the request is not one
   // the proxy can rewrite, and the session ends rather than write past it.
-  if (static_cast<size_t>(udp_offset_) + 2 > block->size()) return false;
-  char* at = block->data() + udp_offset_;
+  if (static_cast<size_t>(udp_offset_) + 2 > n) return false;
+  char* at = block + udp_offset_;
   uint16_t player_port = 0;
   std::memcpy(&player_port, at, 2);  // network order, kept as it is
   std::string player_ip;
@@ -191,7 +169,7 @@ bool CRealAudio::UdpRelayStep(platform::Socket s) {
   unsigned long count = 0;
   if (platform::BytesWaiting(s, &count) != 0) return false;
   // An empty datagram (FIONREAD 0) is read as well, so it cannot stay and be reported again.
-  std::vector<char> datagram(count > 0 ? (count < kRelayChunk ? count : kRelayChunk) : 1);
+  std::vector<char> datagram(count > 0 ? (count < kDatagramLimit ? count : kDatagramLimit) : 1);
   sockaddr_in source{};
   int n = platform::RecvFrom(s, datagram.data(), datagram.size(), &source);
   if (n < 0) return platform::LastSocketError() == platform::kWsaEWouldBlock;

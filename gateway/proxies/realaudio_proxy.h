@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "gateway/engine/relay_pair.h"
 #include "gateway/engine/session_thread.h"
 #include "gateway/proxies/realaudio_dialog.h"
 
@@ -16,7 +17,7 @@ namespace proxies {
 // Longest wait for each part of one dialogue message before the player is given up.
 inline constexpr int kDialogueWaitMs = 30000;
 
-class CRealAudio : public engine::SessionThread {
+class CRealAudio : public engine::SessionThread, private engine::RelayInspector {
  public:
   explicit CRealAudio(platform::Socket listening);
   ~CRealAudio() override;
@@ -33,13 +34,15 @@ class CRealAudio : public engine::SessionThread {
   bool ConnectServer(const RealAudioRequest& req);
   // Each returns false when the session must end.
   bool HandleMessage(const platform::Message& msg);
-  bool TcpRelayStep(platform::Socket source, platform::Lparam lparam);
-  bool UdpSetup(std::vector<char>* block);
+  // RelayInspector: the player's first request carries its UDP port, rewritten in place.
+  bool Inspecting() override { return udp_setup_pending_; }
+  int Inspect(char* data, size_t* n) override;
+  bool UdpSetup(char* block, size_t n);
   bool UdpRelayStep(platform::Socket s);
   void Reply(int code);
-  void SelectTcp();
   void CloseUdp();
 
+  engine::RelayPair relay_;
   platform::Socket udp_server_ = platform::kInvalidSocket;
   platform::Socket udp_client_ = platform::kInvalidSocket;
   sockaddr_in player_udp_{};

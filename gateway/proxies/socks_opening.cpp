@@ -10,6 +10,7 @@
 
 #include "gateway/engine/access_rules.h"
 #include "gateway/engine/dial_context.h"
+#include "gateway/engine/opening_wait.h"
 #include "gateway/engine/relay_session.h"
 #include "gateway/engine/service_catalogue.h"
 #include "gateway/engine/target_guard.h"
@@ -36,8 +37,8 @@ int MsLeft(Clock::time_point deadline) {
 // -1 on a close, an error or the deadline.
 int ReadSome(platform::Socket s, char* buffer, size_t n, int flags, Clock::time_point deadline) {
   for (;;) {
-    int ready = platform::WaitReadable(s, MsLeft(deadline));
-    if (ready != 1) return -1;
+    // The wait takes the session's messages: a kill ends it at once.
+    if (engine::WaitInOpening(s, false, MsLeft(deadline)) != engine::WaitResult::kReady) return -1;
     int r = platform::Recv(s, buffer, n, flags);
     if (r > 0) return r;
     if (r == 0 || platform::LastSocketError() != platform::kWsaEWouldBlock) return -1;

@@ -22,6 +22,7 @@ wayfarer_test(tcp_proxies_test
     ${CMAKE_CURRENT_LIST_DIR}/telnet_line_editor_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pop3_opening_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tcp_proxies_session_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/session_kill_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ftp_data_transfer_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pop3_session_test.cpp
   LIBS proxies platform_testing)

@@ -14,8 +14,6 @@
 namespace proxies {
 namespace {
 
-// A congested peer is waited for up to this many tries of kSendWaitMs per relay step.
-constexpr int kTelnetSendTries = 50;
 constexpr long kReadAndClose = platform::kFdRead | platform::kFdClose;
 
 bool IsCloseOrError(platform::Lparam lparam) {
@@ -31,6 +29,7 @@ bool FmCsTelnetProxy::InitInstance() {
   if (!AcceptClient()) return false;
   if (Register(engine::kCodeTelnet) != 0) return false;
   if (SendText(client_socket_, kTelnetPrompt) != 0) return false;
+  platform::SetTimer(window_, kTelnetOpeningTimer, 5000);
   return platform::AsyncSelect(client_socket_, window_, engine::kMsgProxyClientEvent,
                                kReadAndClose) == 0;
 }
@@ -61,7 +60,20 @@ bool FmCsTelnetProxy::PreTranslateMessage(platform::Message& msg) {
   auto s = static_cast<platform::Socket>(msg.wparam);
   switch (msg.message) {
     case platform::kWmTimer:
-      if (msg.target == window_ && msg.wparam == kTelnetIdleTimer) EndSession();
+      if (msg.target != window_) return true;
+      if (msg.wparam == kTelnetIdleTimer) EndSession();
+      if (msg.wparam == kTelnetOpeningTimer) {
+        // A host that was never named within the opening's bounds ends the session.
+        if (server_socket_ != platform::kInvalidSocket) {
+          platform::KillTimer(window_, kTelnetOpeningTimer);
+        } else if (opening_.LeftMs() == 0) {
+          EndSession();
+        }
+      }
+      if (msg.wparam == engine::kRelayWatchTimer &&
+          relay_.OnWatchTimer() != engine::RelayPair::Result::kGoOn) {
+        EndSession();
+      }
       return true;
     case engine::kMsgProxyClientEvent:
       // Line entry ends once connected; an event queued before that is dropped.
@@ -92,14 +104,18 @@ int FmCsTelnetProxy::OnLineEntry(platform::Lparam lparam) {
     return err == platform::kWsaEWouldBlock || err == platform::kWsaENoBufs ? 0 : -1;
   }
   if (n == 0) return -1;
+  opening_.Progress();
   bool ended = false;
   std::string echo = editor_.Feed(std::string_view(bytes, static_cast<size_t>(n)), &ended);
   if (!echo.empty() && SendText(client_socket_, echo) != 0) return -1;
   if (!ended) return 0;
   switch (ProcessHostLine()) {
-    case HostResult::kConnected: return 0;
-    case HostResult::kFinish: return -1;
-    case HostResult::kRetry: break;
+    case HostResult::kConnected:
+      return 0;
+    case HostResult::kFinish:
+      return -1;
+    case HostResult::kRetry:
+      break;
   }
   editor_.Clear();
   return SendText(client_socket_, kTelnetPrompt);
@@ -138,10 +154,7 @@ FmCsTelnetProxy::HostResult FmCsTelnetProxy::ConnectTo(const std::string& dotted
   }
   server_socket_ = s;
   if (SendText(client_socket_, kTelnetConnected) != 0) return HostResult::kFinish;
-  if (platform::AsyncSelect(client_socket_, window_, engine::kMsgProxyServerEvent,
-                            kReadAndClose) != 0 ||
-      platform::AsyncSelect(server_socket_, window_, engine::kMsgProxyServerEvent,
-                            kReadAndClose) != 0) {
+  if (relay_.Start(client_socket_, server_socket_, window_, engine::kMsgProxyServerEvent) != 0) {
     return HostResult::kFinish;
   }
   return HostResult::kConnected;
@@ -149,11 +162,9 @@ FmCsTelnetProxy::HostResult FmCsTelnetProxy::ConnectTo(const std::string& dotted
 
 int FmCsTelnetProxy::OnRelayEvent(platform::Socket s, platform::Lparam lparam) {
   if (s != client_socket_ && s != server_socket_) return 0;  // not (or no longer) ours
-  if (IsCloseOrError(lparam)) return -1;
   KillIdleTimer();
-  platform::Socket target = s == client_socket_ ? server_socket_ : client_socket_;
-  if (target == platform::kInvalidSocket) return 0;
-  return relay_.Step(s, target, kTelnetSendTries) == RelayStep::kMoved ? 0 : -1;
+  // A host's close ends the session only once what it printed reached the client.
+  return relay_.OnSocketEvent(s, lparam) == engine::RelayPair::Result::kGoOn ? 0 : -1;
 }
 
 }  // namespace proxies

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "gateway/engine/opening_wait.h"
+#include "gateway/engine/relay_pair.h"
 #include "gateway/engine/session_thread.h"
 #include "gateway/proxies/tcp_proxies_relay.h"
 #include "gateway/proxies/telnet_line_editor.h"
@@ -22,6 +24,8 @@ inline constexpr char kTelnetConnectFailed[] = "Connection failed.\r\n";
 inline constexpr uint16_t kTelnetPort = 23;
 // Idle timer id of the Telnet sessions.
 inline constexpr uintptr_t kTelnetIdleTimer = 100;
+// Checks the bounds of the host prompt (an opening), whatever the idle time-out says.
+inline constexpr uintptr_t kTelnetOpeningTimer = 101;
 
 class FmCsTelnetProxy : public engine::SessionThread {
  public:
@@ -46,7 +50,8 @@ class FmCsTelnetProxy : public engine::SessionThread {
   void EndSession();
 
   TelnetLineEditor editor_;
-  RelayBuffer relay_;
+  engine::RelayPair relay_;
+  engine::OpeningDeadline opening_;
   bool ending_ = false;
 };
 

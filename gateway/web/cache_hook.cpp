@@ -92,8 +92,8 @@ int Decide(engine::FmCsHttpService& owner, CacheSession& session, size_t head_en
   }
   cache.state = engine::kCachePassThrough;
   if ((status == 304 || status == 404) && saved == kCacheRevalidating) {
-    bool spent = false;
-    if (ServeFromCache(owner.client_socket(), session.full_path, Now(), &spent) == 0 || spent) {
+    // The origin confirmed the stored copy: the session serves it instead of this answer.
+    if (OpenStoredResponse(session.full_path, Now(), &cache.serve_fd, &cache.serve_offset) == 0) {
       return 0;
     }
   }

@@ -19,14 +19,11 @@ namespace {
 
 uint32_t Now() { return static_cast<uint32_t>(std::time(nullptr)); }
 
-// Answers from the file. A failure of the file before any byte went out sends the request to
-// the origin as on a miss; once the client got part of it, or its connection failed, the
-// session ends.
-int Serve(platform::Socket client, const std::string& path, engine::CacheFields* cache) {
-  bool spent = false;
+// Answers from the file: the session's relay sends it. A file that cannot be opened sends the
+// request to the origin as on a miss.
+int Serve(platform::Socket, const std::string& path, engine::CacheFields* cache) {
   cache->state = kCacheServed;
-  if (ServeFromCache(client, path, Now(), &spent) == 0 || spent) return 0;
-  return -1;
+  return OpenStoredResponse(path, Now(), &cache->serve_fd, &cache->serve_offset);
 }
 
 int Fresh(platform::Socket client, std::string* request, const std::string& host_text,

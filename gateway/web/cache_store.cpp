@@ -1,5 +1,5 @@
-// Cache files: lookup, serving, the record of a new file and the writer that stores under a
-// temporary name and renames on completion.
+// Cache files: lookup, opening a stored answer for the relay, the record of a new file and the
+// writer that stores under a temporary name and renames on completion.
 #include "gateway/web/cache_store.h"
 
 #include <fcntl.h>
@@ -9,12 +9,10 @@
 
 #include <atomic>
 #include <cerrno>
-#include <memory>
 
 #include "gateway/web/cache_record.h"
 #include "gateway/web/cache_rules.h"
 #include "gateway/web/http_date.h"
-#include "platform/socket_errors.h"
 
 namespace web {
 namespace {
@@ -45,26 +43,6 @@ bool WriteAll(int fd, const char* data, size_t n) {
   return true;
 }
 
-// Sends n bytes to a non-blocking client; waits count only while no byte moves.
-int SendPiece(platform::Socket client, const char* data, size_t n, size_t* sent_total) {
-  int idle_waits = 0;
-  while (n > 0) {
-    int sent = platform::Send(client, data, n, 0);
-    if (sent > 0) {
-      data += sent;
-      n -= static_cast<size_t>(sent);
-      *sent_total += static_cast<size_t>(sent);
-      idle_waits = 0;
-      continue;
-    }
-    int err = platform::LastSocketError();
-    if (err != platform::kWsaEWouldBlock && err != platform::kWsaENoBufs) return -1;
-    if (++idle_waits > kServeSendTries) return -1;
-    if (platform::WaitWritable(client, kServeSendWaitMs) < 0) return -1;
-  }
-  return 0;
-}
-
 }  // namespace
 
 int CheckURL(const std::string& full_path, uint32_t now, uint32_t* last_modified) {
@@ -81,42 +59,24 @@ int CheckURL(const std::string& full_path, uint32_t now, uint32_t* last_modified
   return -1;
 }
 
-int ServeFromCache(platform::Socket client, const std::string& full_path, uint32_t now,
-                   bool* client_spent) {
-  bool ignored = false;
-  if (client_spent == nullptr) client_spent = &ignored;
-  *client_spent = false;
+int OpenStoredResponse(const std::string& full_path, uint32_t now, int* fd_out, off_t* offset) {
   int fd = open(full_path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return -1;
-  FileCloser closer(fd);
   CacheRecord record;
   // The record is the only part of a whole file that is ever written, and only here: its
   // update is made under the exclusive lock. The response after it never changes (a new
-  // version arrives under a new inode), so the sending holds no lock.
-  if (flock(fd, LOCK_EX) != 0) return -1;
-  if (ReadCacheRecord(fd, &record) != 0) return -1;
+  // version arrives under a new inode), so the serving holds no lock.
+  if (flock(fd, LOCK_EX) != 0 || ReadCacheRecord(fd, &record) != 0) {
+    close(fd);
+    return -1;
+  }
   record.hit_count += 1;
   record.last_access = now;
   [[maybe_unused]] int rc = WriteCacheRecordAt0(fd, record);
   flock(fd, LOCK_UN);
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kServeChunk]);
-  if (!buffer) return -1;
-  off_t offset = static_cast<off_t>(kCacheRecordSize);
-  size_t sent = 0;
-  for (;;) {
-    ssize_t r = pread(fd, buffer.get(), kServeChunk, offset);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) {
-      *client_spent = sent > 0;
-      return -1;
-    }
-    if (r == 0) return 0;
-    if (SendPiece(client, buffer.get(), static_cast<size_t>(r), &sent) != 0) {
-      *client_spent = true;
-      return -1;
-    }
-    offset += r;
-  }
+  *fd_out = fd;
+  *offset = static_cast<off_t>(kCacheRecordSize);
+  return 0;
 }
 
 void RecordForResponse(const char* head, size_t length, int64_t ttl, uint32_t now,

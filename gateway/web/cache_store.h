@@ -5,32 +5,27 @@
 // lock and updated under an exclusive one. Each object is used by one thread at a time.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-#include "platform/socket.h"
 
 namespace web {
 
 // The prefix of a file still being written; cache names never begin with it.
 inline constexpr char kPartialPrefix[] = ".partial-";
-// Bytes read from a cache file per step while serving.
-inline constexpr size_t kServeChunk = 65536;
-// A client that takes nothing is waited for at most this many times this long.
-inline constexpr int kServeSendTries = 200;
-inline constexpr int kServeSendWaitMs = 50;
 
 // 0 fresh (a whole file whose expiry lies after now; *last_modified set), -1 not fresh (no
 // file, unreadable, or expired; an expired file has been deleted, *last_modified set).
 [[nodiscard]] int CheckURL(const std::string& full_path, uint32_t now, uint32_t* last_modified);
 
-// Sends the stored response (everything after the record) to the client, counting the hit.
-// 0 when all of it was sent, -1 otherwise. *client_spent (when given) tells a failure after
-// which the client cannot be answered by the origin instead: part of the answer went out,
-// or the client's connection failed. A file deleted meanwhile is still sent whole.
-[[nodiscard]] int ServeFromCache(platform::Socket client, const std::string& full_path,
-                                 uint32_t now, bool* client_spent = nullptr);
+// Opens a stored answer for serving and counts the hit: *fd (the caller's to close) holds the
+// response from *offset on; the session's relay sends it as fast as the client reads, and a
+// file deleted meanwhile is still sent whole. 0, or -1 (nothing was sent: the origin may
+// answer instead).
+[[nodiscard]] int OpenStoredResponse(const std::string& full_path, uint32_t now, int* fd,
+                                     off_t* offset);
 
 // The record of a new file from its response header block: expiry and last-modified from
 // the headers, else now + ttl and now. An Expires date outside 32 bits is already stale.

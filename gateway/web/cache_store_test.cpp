@@ -1,19 +1,16 @@
 // Cache files on a real temporary directory: the record, lookups, the writer's temporary
-// name and its completion, and serving over a real socket pair.
+// name and its completion, and opening a stored answer for serving.
 #include "gateway/web/cache_store.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "gateway/web/cache_record.h"
 
@@ -139,59 +136,36 @@ TEST_F(CacheStoreTest, UnfinishedWriterLeavesNothing) {
   EXPECT_EQ(writer.Commit(), -1);
 }
 
-// Reads everything from s until the peer closes; bounded by the socket's own timeout.
-std::string ReadAll(int s) {
-  timeval tv{5, 0};
-  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  std::string out;
-  char buf[8192];
-  for (;;) {
-    ssize_t r = recv(s, buf, sizeof buf, 0);
-    if (r <= 0) return out;
-    out.append(buf, static_cast<size_t>(r));
-  }
-}
-
-TEST_F(CacheStoreTest, ServeSendsTheResponseCountsTheHitAndSurvivesADelete) {
+TEST_F(CacheStoreTest, StoredAnswerCountsTheHitAndSurvivesADelete) {
   std::string body(3 * 1024 * 1024, 'z');
   for (size_t i = 0; i < body.size(); i += 4096) body[i] = static_cast<char>('a' + i % 26);
   std::string response = "HTTP/1.0 200 OK\r\n\r\n" + body;
   Put(CacheRecord{4, kNow + 100, 5, 6}, response);
-  int pair[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-  fcntl(pair[0], F_SETFL, O_NONBLOCK);
-  int rc = -2;
-  std::thread server([&] {
-    rc = ServeFromCache(pair[0], path_, kNow);
-    close(pair[0]);
-  });
-  // The server fills the socket and waits; the purge deletes the file meanwhile.
-  char first[1];
-  ASSERT_EQ(recv(pair[1], first, 1, MSG_WAITALL), 1);
+  int fd = -1;
+  off_t offset = 0;
+  ASSERT_EQ(OpenStoredResponse(path_, kNow, &fd, &offset), 0);
   CacheRecord record = Stored();
-  fs::remove(path_);
-  std::string got = std::string(first, 1) + ReadAll(pair[1]);
-  server.join();
-  close(pair[1]);
-  EXPECT_EQ(rc, 0);
+  fs::remove(path_);  // the purge deletes the file while it is served
+  std::string got;
+  char buf[65536];
+  for (;;) {
+    ssize_t r = pread(fd, buf, sizeof buf, offset);
+    if (r <= 0) break;
+    got.append(buf, static_cast<size_t>(r));
+    offset += r;
+  }
+  close(fd);
   EXPECT_TRUE(got == response);
   EXPECT_EQ(record.hit_count, 5u);
   EXPECT_EQ(record.last_access, kNow);
   EXPECT_EQ(record.expires, kNow + 100);
 }
 
-TEST_F(CacheStoreTest, ServeFailsForMissingFileAndGoneClient) {
-  int pair[2];
-  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-  bool spent = true;
-  EXPECT_EQ(ServeFromCache(pair[0], path_, kNow, &spent), -1);
-  EXPECT_FALSE(spent);  // nothing reached the client: the origin may answer instead
-  Put(CacheRecord{0, kNow + 100, 0, 0}, "HTTP/1.0 200 OK\r\n\r\n" + std::string(1 << 20, 'x'));
-  close(pair[1]);
-  signal(SIGPIPE, SIG_IGN);
-  EXPECT_EQ(ServeFromCache(pair[0], path_, kNow, &spent), -1);
-  EXPECT_TRUE(spent);  // a gone client is not sent to the origin instead
-  close(pair[0]);
+TEST_F(CacheStoreTest, MissingStoredAnswerIsNotOpened) {
+  int fd = -1;
+  off_t offset = 0;
+  EXPECT_EQ(OpenStoredResponse(path_, kNow, &fd, &offset), -1);
+  EXPECT_EQ(fd, -1);
 }
 
 }  // namespace

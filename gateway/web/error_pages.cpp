@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "gateway/engine/opening_wait.h"
 #include "gateway/web/send_whole.h"
 
 namespace web {
@@ -18,9 +19,6 @@ constexpr char kProductName[] = "Wayfarer";
 constexpr char kVersion[] = "2.0";
 constexpr char kTitleEndBodyStart[] = "Error Notification </TITLE></HEAD><BODY>";
 constexpr char kPageFormat2[] = "<H1>%s v%s ";
-
-constexpr int kDrainMs = 1000;
-constexpr size_t kDrainLimit = 256 * 1024;
 
 // Results are not examined: the connection is closed whatever happens.
 void SendText(platform::Socket client, const char* text, size_t n) {
@@ -49,6 +47,6 @@ void SendBareText(platform::Socket client, const char* text) {
   SendText(client, text, std::strlen(text));
 }
 
-void FinishAnswer(platform::Socket client) { platform::DrainAfterReply(client, kDrainMs, kDrainLimit); }
+void FinishAnswer(platform::Socket client) { engine::DrainAfterAnswer(client); }
 
 }  // namespace web

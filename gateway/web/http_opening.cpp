@@ -11,7 +11,6 @@
 #include "gateway/engine/dial_context.h"
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/link_provider.h"
-#include "gateway/engine/net_dispatcher.h"
 #include "gateway/engine/service_catalogue.h"
 #include "gateway/engine/target_guard.h"
 #include "gateway/web/cache_request.h"
@@ -36,8 +35,8 @@ class HttpOpening {
   int ReadRequest();
   int LimitToOneRequest();
   int ConnectAndForward(int port);
-  // Ends the opening: the client is handed back from the close watch to the session.
-  int End();
+  // Ends the opening; the session closes both sockets.
+  int End() { return -1; }
   int AnswerPage(const char* message);
   int AnswerText(const char* text);
   // The page for a failed lookup or connect: the dialler's, or the given one.
@@ -53,11 +52,6 @@ class HttpOpening {
   std::string address_;
   bool is_connect_ = false;
 };
-
-int HttpOpening::End() {
-  engine::UnwatchClientClose(client_);
-  return -1;
-}
 
 int HttpOpening::AnswerPage(const char* message) {
   SendErrorPage(client_, message);
@@ -89,8 +83,8 @@ int HttpOpening::ReadRequest() {
 }
 
 int HttpOpening::Run() {
-  // While the request is handled only a close of the client is watched, by the dispatcher.
-  engine::WatchClientClose(client_, engine::kMsgWwwClientClosed);
+  // Every wait of the opening takes the session's messages; a client that half-closes after
+  // its request still gets its answer.
   if (ReadRequest() != 0) return -1;
   std::string host;
   int port = 0;
@@ -116,7 +110,9 @@ int HttpOpening::Run() {
     return AnswerPage(kAccessDeniedMessage);
   }
   if (target == kLookupFailed) return AnswerPage(UnreachablePage(kHostNotFoundMessage));
-  if (CacheRequest(client_, &request_, host_text_, &session_.cache()) == 0) return End();
+  if (CacheRequest(client_, &request_, host_text_, &session_.cache()) == 0) {
+    return session_.ServeStoredAnswer();  // relayed as fast as the client reads
+  }
   return ConnectAndForward(target);
 }
 
@@ -144,10 +140,16 @@ int HttpOpening::ConnectAndForward(int port) {
     if (SendWhole(client_, kConnectEstablished, sizeof kConnectEstablished - 1) != 0) {
       return End();
     }
+    // Bytes the client sent behind its header block (a TLS hello) belong in the tunnel.
+    size_t head = HeadEnd(request_);
+    if (head != std::string::npos && head < request_.size() &&
+        SendWhole(server, request_.data() + head, request_.size() - head) != 0) {
+      return End();
+    }
+    session_.set_tunnel();
   } else if (SendWhole(server, request_.data(), request_.size()) != 0) {
     return AnswerText(kErrorInSendingData);
   }
-  engine::UnwatchClientClose(client_);
   session_.SelectForRelay(client_);
   session_.SelectForRelay(server);
   return 0;

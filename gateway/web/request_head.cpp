@@ -1,11 +1,13 @@
 // Collecting and rewriting the request header block.
 #include "gateway/web/request_head.h"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <new>
 #include <string_view>
 
+#include "gateway/engine/opening_wait.h"
 #include "platform/socket_errors.h"
 
 namespace web {
@@ -52,18 +54,23 @@ HeadResult CollectRequestHead(platform::Socket client, int wait_ms, std::string*
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[kMaxRequestHead]);
   if (!buffer) return HeadResult::kNoMemory;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+  engine::OpeningDeadline bounds;
   size_t have = 0;
   for (int round = 0; round < kMaxRounds; ++round) {
-    int left = MillisecondsLeft(deadline);
-    int ready = left > 0 ? platform::WaitReadable(client, left) : 0;
-    if (ready < 0) return HeadResult::kClosed;
-    if (ready == 0) return have == 0 ? HeadResult::kNothing : HeadResult::kViolation;
+    int left = std::min(MillisecondsLeft(deadline), bounds.LeftMs());
+    engine::WaitResult ready =
+        left > 0 ? engine::WaitInOpening(client, false, left) : engine::WaitResult::kTimedOut;
+    if (ready == engine::WaitResult::kKilled) return HeadResult::kClosed;
+    if (ready == engine::WaitResult::kTimedOut) {
+      return have == 0 ? HeadResult::kNothing : HeadResult::kViolation;
+    }
     int n = platform::Recv(client, buffer.get() + have, kMaxRequestHead - have);
     if (n == 0) return HeadResult::kClosed;
     if (n < 0) {
       if (platform::LastSocketError() == platform::kWsaEWouldBlock) continue;
       return HeadResult::kRecvError;
     }
+    bounds.Progress();
     size_t searched_from = have > 2 ? have - 2 : 0;
     have += static_cast<size_t>(n);
     request->assign(buffer.get(), have);

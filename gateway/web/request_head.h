@@ -11,8 +11,9 @@ namespace web {
 
 // The largest request header block the proxy takes, empty line included.
 inline constexpr size_t kMaxRequestHead = 16384;
-// How long the opening waits for the whole header block (the 50 polls of 20 ms).
-inline constexpr int kRequestWaitMs = 1000;
+// How long the opening waits for the whole header block at most; the opening's own bounds
+// (a quiet time without a byte, and its total) apply within it.
+inline constexpr int kRequestWaitMs = 120 * 1000;
 
 enum class HeadResult {
   kComplete,   // *request holds the header block and any bytes that came with it
@@ -24,7 +25,8 @@ enum class HeadResult {
 };
 
 // Reads from client (non-blocking) until the header block's empty line ("\r\n\r\n" or
-// "\n\n") has arrived, for at most wait_ms in all.
+// "\n\n") has arrived, for at most wait_ms in all and within the opening's bounds, waiting on
+// the session's queue: a kill ends the wait at once (kClosed).
 [[nodiscard]] HeadResult CollectRequestHead(platform::Socket client, int wait_ms,
                                             std::string* request);
 

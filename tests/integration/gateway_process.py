@@ -42,6 +42,7 @@ class GatewayProcess:
         self.env = dict(os.environ)
         self.env["WAYFARER_REGISTRY"] = os.path.join(self.dir, "registry.db")
         self.env["WAYFARER_WINDIR"] = os.path.join(self.dir, "windows")
+        self.env["LOGS_DIRECTORY"] = self.dir  # the access log stays in the test's directory
         self.env.pop("DISPLAY", None)
         self.env.pop("WAYLAND_DISPLAY", None)
         self.proc = None
