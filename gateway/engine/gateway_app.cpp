@@ -55,6 +55,7 @@ GatewayApp::Start GatewayApp::InitInstance() {
     platform::SingleInstance::SignalRunning(store, platform::kShowConsoleRequest);
     return Start::kAlreadyRunning;
   }
+  SessionThread::AllowSessions();
   if (WriteDefaultConfiguration() != 0) {
     std::fprintf(stderr, "Wayfarer: cannot write the settings store %s\n", store.c_str());
   }

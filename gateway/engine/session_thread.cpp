@@ -63,6 +63,11 @@ void SessionThread::KillAll() {
   }
 }
 
+void SessionThread::AllowSessions() {
+  std::lock_guard lock(g_live_lock);
+  g_stopping = false;
+}
+
 bool SessionThread::AcceptClient() {
   ClearOpeningKill();
   client_socket_ = accepted_socket_;

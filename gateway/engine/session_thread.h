@@ -22,6 +22,8 @@ class SessionThread : public platform::WorkerThread {
   // Shut-down: sends the kill message to every session thread, registered or still opening,
   // and makes sessions that start from now on end at once.
   static void KillAll();
+  // A new engine start in the same process (the tests start several): sessions may start again.
+  static void AllowSessions();
   // The dispatcher accepted the client already: AcceptClient takes this socket (owned by the
   // session from now on) instead of accepting. Before the thread starts only.
   void set_accepted_socket(platform::Socket s) { accepted_socket_ = s; }
