@@ -21,6 +21,7 @@
 #include "gateway/console/password_prompt.h"
 #include "gateway/console/rule_dialog.h"
 #include "gateway/console/service_dialog.h"
+#include "gateway/engine/client_filter.h"
 #include "gateway/engine/config_store.h"
 #include "gateway/engine/master_password.h"
 #include "gateway/engine/service_list.h"
@@ -347,6 +348,37 @@ TEST_F(ConsoleAdminTest, DenyRuleFromTheSecurityPageActsAtOnceAndItsDeleteLetsTh
   EXPECT_EQ(rules->topLevelItemCount(), 0);
   EXPECT_FALSE(Button("modify")->isEnabled());
   EXPECT_TRUE(Relays(echo_port_)) << "passes once the rule is deleted";
+}
+
+TEST_F(ConsoleAdminTest, WhoMayUseTheGatewayIsChosenOnTheSecurityPageAndActsAtOnce) {
+  ShowTab(PageKind::kSecurity);
+  ConsoleWindow* w = console_->console();
+  auto* lan = w->findChild<QAbstractButton*>("allowLan");
+  auto* listed = w->findChild<QAbstractButton*>("allowListed");
+  auto* addresses = w->findChild<QLineEdit*>("allowedAddresses");
+  ASSERT_TRUE(lan && listed && addresses);
+  EXPECT_TRUE(lan->isChecked()) << "a new store lets the LAN in";
+  ASSERT_TRUE(Relays(echo_port_));
+
+  listed->setChecked(true);
+  addresses->setText("10.0.0.0/8");
+  QTest::mouseClick(Button("applyAllowed"), Qt::LeftButton);
+  EXPECT_EQ(engine::AllowedClientsText(), "10.0.0.0/8");
+  EXPECT_FALSE(Relays(echo_port_)) << "loopback is outside 10/8: refused at once";
+
+  MessageRecorder messages;
+  addresses->setText("not an address");
+  QTest::mouseClick(Button("applyAllowed"), Qt::LeftButton);
+  ASSERT_EQ(messages.texts().size(), 1u);
+  EXPECT_EQ(messages.texts()[0],
+            "The address list cannot be read. Give addresses or address/prefix pairs separated "
+            "by ';', for example 192.168.1.0/24;10.0.0.5.");
+  EXPECT_EQ(engine::AllowedClientsText(), "10.0.0.0/8") << "nothing changed";
+
+  lan->setChecked(true);
+  QTest::mouseClick(Button("applyAllowed"), Qt::LeftButton);
+  EXPECT_EQ(engine::AllowedClientsText(), "lan");
+  EXPECT_TRUE(Relays(echo_port_));
 }
 
 TEST_F(ConsoleAdminTest, MasterPasswordSetChangedAndRemovedFromTheSecurityPageAndThePromptFollows) {

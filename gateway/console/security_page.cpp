@@ -8,6 +8,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "gateway/console/allowed_clients_box.h"
 #include "gateway/console/change_password_dialog.h"
 #include "gateway/console/rule_dialog.h"
 #include "gateway/engine/rule_list.h"
@@ -36,6 +37,7 @@ SecurityPage::SecurityPage(QWidget* parent) : ConsolePage(parent) {
   layout->addWidget(list_, 1);
   // The setting of which clients may use the gateway at all takes its place here.
   allowed_clients_area_ = new QVBoxLayout();
+  allowed_clients_area_->addWidget(new AllowedClientsBox(this));
   layout->addLayout(allowed_clients_area_);
   auto* buttons = new QHBoxLayout();
   auto* secure = Button(this, "&Secure", "secure");
