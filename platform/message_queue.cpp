@@ -228,28 +228,24 @@ int AsyncSelect(int socket, TargetId target, unsigned message, long events, int*
   return queue->Select(socket, target, message, events, error);
 }
 
+namespace {
+
+// The queue of the thread whose target selected socket, or none.
+std::shared_ptr<ThreadQueue> SocketOwner(int socket) {
+  Directory& dir = Dir();
+  std::shared_lock lock(dir.mu);
+  auto it = dir.socket_owner.find(socket);
+  return it == dir.socket_owner.end() ? nullptr : it->second;
+}
+
+}  // namespace
+
 void NoteSocketCall(int socket) {
-  std::shared_ptr<ThreadQueue> queue;
-  {
-    Directory& dir = Dir();
-    std::shared_lock lock(dir.mu);
-    auto it = dir.socket_owner.find(socket);
-    if (it == dir.socket_owner.end()) return;
-    queue = it->second;
-  }
-  queue->NoteCall(socket);
+  if (std::shared_ptr<ThreadQueue> queue = SocketOwner(socket)) queue->NoteCall(socket);
 }
 
 void NoteSendBlocked(int socket) {
-  std::shared_ptr<ThreadQueue> queue;
-  {
-    Directory& dir = Dir();
-    std::shared_lock lock(dir.mu);
-    auto it = dir.socket_owner.find(socket);
-    if (it == dir.socket_owner.end()) return;
-    queue = it->second;
-  }
-  queue->NoteSendBlocked(socket);
+  if (std::shared_ptr<ThreadQueue> queue = SocketOwner(socket)) queue->NoteSendBlocked(socket);
 }
 
 void ForgetSocket(int socket) {
