@@ -47,8 +47,10 @@ class XServer:
     def __init__(self):
         read_end, write_end = os.pipe()
         self.proc = subprocess.Popen(
+            # -noreset: the gateway's display probe is the first client to leave; a server that
+            # resets then refuses or stalls the console's own connection made a moment later.
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "800x600x24", "-nolisten",
-             "tcp"], pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+             "tcp", "-noreset"], pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end) as f:
             number = f.readline().strip()
