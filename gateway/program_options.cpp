@@ -10,7 +10,7 @@
 namespace gateway {
 namespace {
 
-const std::vector<platform::OptionSpec> kSpecs = {
+const std::vector<platform::OptionRule> kOptions = {
     {"headless", "", "run the engine alone, without a console"},
     {"dialog", "", "show the console as the main window"},
     {"tray", "", "open the console from a tray icon"},
@@ -29,7 +29,7 @@ int ParseProgramOptions(int argc, char** argv, ProgramOptions* options) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   platform::ParsedOptions parsed;
   std::string error;
-  platform::ParseOutcome outcome = platform::ParseCommandLine(args, kSpecs, &parsed, &error);
+  platform::ParseOutcome outcome = platform::ParseCommandLine(args, kOptions, &parsed, &error);
   if (outcome == platform::ParseOutcome::kOk) {
     int modes = 0;
     for (const auto& [name, value] : parsed.given) {
@@ -43,7 +43,7 @@ int ParseProgramOptions(int argc, char** argv, ProgramOptions* options) {
       error = "unexpected argument " + parsed.operands.front();
     }
   }
-  const std::string usage = platform::UsageText("Wayfarer", kSynopsis, kSpecs);
+  const std::string usage = platform::UsageText("Wayfarer", kSynopsis, kOptions);
   if (int code =
           platform::FinishStandardOptions(outcome, "Wayfarer", WAYFARER_VERSION, usage, error);
       code >= 0) {

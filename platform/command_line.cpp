@@ -6,9 +6,9 @@
 namespace platform {
 namespace {
 
-const OptionSpec* FindSpec(const std::vector<OptionSpec>& specs, const std::string& name) {
-  for (const OptionSpec& spec : specs) {
-    if (spec.name == name) return &spec;
+const OptionRule* FindRule(const std::vector<OptionRule>& rules, const std::string& name) {
+  for (const OptionRule& rule : rules) {
+    if (rule.name == name) return &rule;
   }
   return nullptr;
 }
@@ -31,7 +31,7 @@ std::string ParsedOptions::Value(const std::string& name) const {
 }
 
 ParseOutcome ParseCommandLine(const std::vector<std::string>& args,
-                              const std::vector<OptionSpec>& specs, ParsedOptions* parsed,
+                              const std::vector<OptionRule>& rules, ParsedOptions* parsed,
                               std::string* error) {
   *parsed = ParsedOptions{};
   bool options_ended = false;
@@ -54,12 +54,12 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args,
     const size_t equals = arg.find('=');
     const std::string name =
         arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-    const OptionSpec* spec = FindSpec(specs, name);
-    if (spec == nullptr) {
+    const OptionRule* rule = FindRule(rules, name);
+    if (rule == nullptr) {
       *error = "unknown option --" + name;
       return ParseOutcome::kError;
     }
-    if (spec->value_name.empty()) {
+    if (rule->value_name.empty()) {
       if (equals != std::string::npos) {
         *error = "option --" + name + " takes no value";
         return ParseOutcome::kError;
@@ -73,11 +73,11 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args,
     } else if (i + 1 < args.size()) {
       value = args[++i];
     } else {
-      *error = "option --" + name + " needs " + spec->value_name;
+      *error = "option --" + name + " needs " + rule->value_name;
       return ParseOutcome::kError;
     }
     if (value.empty()) {
-      *error = "option --" + name + " needs a non-empty " + spec->value_name;
+      *error = "option --" + name + " needs a non-empty " + rule->value_name;
       return ParseOutcome::kError;
     }
     parsed->given.emplace_back(name, value);
@@ -86,20 +86,20 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args,
 }
 
 std::string UsageText(const std::string& program, const std::string& synopsis,
-                      const std::vector<OptionSpec>& specs) {
+                      const std::vector<OptionRule>& rules) {
   std::string text =
       "usage: " + program + (synopsis.rfind("\n", 0) == 0 ? "" : " ") + synopsis + "\n";
-  std::vector<OptionSpec> all = specs;
+  std::vector<OptionRule> all = rules;
   all.push_back({"help", "", "print this help and exit"});
   all.push_back({"version", "", "print the version and exit"});
-  for (const OptionSpec& spec : all) {
-    std::string left = "  --" + spec.name;
-    if (!spec.value_name.empty()) left += " " + spec.value_name;
+  for (const OptionRule& rule : all) {
+    std::string left = "  --" + rule.name;
+    if (!rule.value_name.empty()) left += " " + rule.value_name;
     if (left.size() < 24)
       left.resize(24, ' ');
     else
       left += "  ";
-    text += left + spec.help + "\n";
+    text += left + rule.help + "\n";
   }
   return text;
 }

@@ -8,7 +8,7 @@
 
 namespace platform {
 
-struct OptionSpec {
+struct OptionRule {
   std::string name;        // without the leading "--"
   std::string value_name;  // empty: the option takes no value
   std::string help;
@@ -28,12 +28,12 @@ enum class ParseOutcome { kOk, kHelp, kVersion, kError };
 // over everything after them. kError with *error saying why. Operands may be mixed with
 // options; an argument starting with "-" that is no known option is an error.
 [[nodiscard]] ParseOutcome ParseCommandLine(const std::vector<std::string>& args,
-                                            const std::vector<OptionSpec>& specs,
+                                            const std::vector<OptionRule>& rules,
                                             ParsedOptions* parsed, std::string* error);
 
 // "usage: PROGRAM SYNOPSIS\n" followed by one line per option and --help, --version.
 [[nodiscard]] std::string UsageText(const std::string& program, const std::string& synopsis,
-                                    const std::vector<OptionSpec>& specs);
+                                    const std::vector<OptionRule>& rules);
 
 // The outcome of a standard command line already handled: prints help or version on stdout,
 // or the error and usage on stderr. Returns the exit status to end with (0 or 2), or -1 when

@@ -7,14 +7,14 @@
 namespace platform {
 namespace {
 
-const std::vector<OptionSpec> kSpecs = {
+const std::vector<OptionRule> kOptions = {
     {"headless", "", "no display"},
     {"registry", "FILE", "settings store"},
 };
 
 ParseOutcome Parse(const std::vector<std::string>& args, ParsedOptions* parsed,
                    std::string* error) {
-  return ParseCommandLine(args, kSpecs, parsed, error);
+  return ParseCommandLine(args, kOptions, parsed, error);
 }
 
 TEST(CommandLine, TakesFlagsValuesAndOperands) {
@@ -57,7 +57,7 @@ TEST(CommandLine, RefusesWhatItDoesNotKnow) {
 }
 
 TEST(CommandLine, UsageListsEveryOptionAndExitStatusFollowsTheOutcome) {
-  const std::string usage = UsageText("prog", "[OPTIONS]", kSpecs);
+  const std::string usage = UsageText("prog", "[OPTIONS]", kOptions);
   EXPECT_EQ(usage.rfind("usage: prog [OPTIONS]\n", 0), 0u);
   for (const char* name : {"--headless", "--registry FILE", "--help", "--version"}) {
     EXPECT_NE(usage.find(name), std::string::npos) << name;

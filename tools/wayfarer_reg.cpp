@@ -24,7 +24,7 @@ using platform::RegKey;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-const std::vector<platform::OptionSpec> kOptions = {
+const std::vector<platform::OptionRule> kOptions = {
     {"registry", "FILE", "use FILE as the settings store (as WAYFARER_REGISTRY does)"},
     {"reload", "", "then ask the gateway running on the store to re-read it"},
 };
