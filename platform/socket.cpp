@@ -177,9 +177,13 @@ static int ConnectTo(Socket s, const sockaddr* to, socklen_t to_length, int time
 }
 
 int ConnectStart(Socket s, const sockaddr_in& to) {
+  return ConnectStart(s, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+}
+
+int ConnectStart(Socket s, const sockaddr* to, socklen_t to_length) {
   int flags = fcntl(s, F_GETFL);
   if (flags >= 0 && !(flags & O_NONBLOCK)) fcntl(s, F_SETFL, flags | O_NONBLOCK);
-  if (connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
+  if (connect(s, to, to_length) == 0) {
     fcntl(s, F_SETFL, fcntl(s, F_GETFL) & ~O_NONBLOCK);
     return 0;
   }
@@ -192,7 +196,7 @@ int ConnectResult(Socket s) {
   socklen_t len = sizeof err;
   if (getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
   if (err == 0) {
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t plen = sizeof peer;
     // Not yet connected (the wait ended early): reported as a time-out by the caller.
     if (getpeername(s, reinterpret_cast<sockaddr*>(&peer), &plen) != 0) return Fail(ENOTCONN);
@@ -224,17 +228,6 @@ Socket CreateStreamSocket6() {
   Socket s = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
   if (s < 0) return Fail(errno);
   return s;
-}
-
-int Connect6(Socket s, const std::string& ipv6, uint16_t port, int timeout_ms) {
-  sockaddr_in6 a{};
-  a.sin6_family = AF_INET6;
-  a.sin6_port = htons(port);
-  if (inet_pton(AF_INET6, ipv6.c_str(), &a.sin6_addr) != 1) {
-    t_last_error = kWsaEAddrNotAvail;
-    return kSocketError;
-  }
-  return ConnectTo(s, reinterpret_cast<const sockaddr*>(&a), sizeof a, timeout_ms);
 }
 
 int Connect(Socket s, const std::string& dotted, uint16_t port, int timeout_ms) {

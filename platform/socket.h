@@ -45,15 +45,14 @@ void SetLastSocketError(int error);
 // is over; ConnectResult then tells how it went), kSocketError with the error set. A
 // connected socket is blocking again, as after Connect.
 [[nodiscard]] int ConnectStart(Socket s, const sockaddr_in& to);
+// The same for any address family (to_length bytes at to).
+[[nodiscard]] int ConnectStart(Socket s, const sockaddr* to, socklen_t to_length);
 [[nodiscard]] int ConnectResult(Socket s);
 // Gives s's descriptor number a fresh, unconnected socket of the same type, so a connect can
 // be tried again after a failed or timed-out attempt. 0 or kSocketError.
 [[nodiscard]] int RenewSocket(Socket s);
 // A TCP socket over IPv6, for destinations named by an IPv6 literal. kInvalidSocket on failure.
 [[nodiscard]] Socket CreateStreamSocket6();
-// Connects such a socket to an IPv6 literal within timeout_ms. 0 or kSocketError.
-[[nodiscard]] int Connect6(Socket s, const std::string& ipv6, uint16_t port,
-                           int timeout_ms = 21000);
 // recv/send; count or kSocketError (0 from Recv: orderly close).
 [[nodiscard]] int Recv(Socket s, void* buf, size_t len, int flags = 0);
 [[nodiscard]] int Send(Socket s, const void* buf, size_t len, int flags = 0);

@@ -98,9 +98,9 @@ WaitResult PauseInOpening(int ms) {
 bool KilledInOpening() { return t_killed; }
 void ClearOpeningKill() { t_killed = false; }
 
-int ConnectInOpening(platform::Socket s, const sockaddr_in& to, int timeout_ms, bool renew) {
-  if (renew && platform::RenewSocket(s) != 0) return platform::kSocketError;
-  int started = platform::ConnectStart(s, to);
+namespace {
+
+int WaitForConnect(platform::Socket s, int started, int timeout_ms) {
   if (started <= 0) return started;
   switch (WaitInOpening(s, true, timeout_ms)) {
     case WaitResult::kReady:
@@ -115,15 +115,31 @@ int ConnectInOpening(platform::Socket s, const sockaddr_in& to, int timeout_ms, 
   return platform::kSocketError;
 }
 
-int ConnectInOpening(platform::Socket s, const std::string& dotted, uint16_t port, int timeout_ms) {
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(port);
-  if (inet_pton(AF_INET, dotted.c_str(), &to.sin_addr) != 1) {
+}  // namespace
+
+int ConnectInOpening(platform::Socket s, const sockaddr_in& to, int timeout_ms, bool renew) {
+  if (renew && platform::RenewSocket(s) != 0) return platform::kSocketError;
+  return WaitForConnect(s, platform::ConnectStart(s, to), timeout_ms);
+}
+
+int ConnectInOpening(platform::Socket s, const std::string& address, uint16_t port,
+                     int timeout_ms) {
+  sockaddr_in to4{};
+  to4.sin_family = AF_INET;
+  to4.sin_port = htons(port);
+  if (inet_pton(AF_INET, address.c_str(), &to4.sin_addr) == 1) {
+    return ConnectInOpening(s, to4, timeout_ms, false);
+  }
+  sockaddr_in6 to6{};
+  to6.sin6_family = AF_INET6;
+  to6.sin6_port = htons(port);
+  if (inet_pton(AF_INET6, address.c_str(), &to6.sin6_addr) != 1) {
     platform::SetLastSocketError(platform::kWsaEAddrNotAvail);
     return platform::kSocketError;
   }
-  return ConnectInOpening(s, to, timeout_ms, false);
+  return WaitForConnect(
+      s, platform::ConnectStart(s, reinterpret_cast<const sockaddr*>(&to6), sizeof to6),
+      timeout_ms);
 }
 
 void DrainAfterAnswer(platform::Socket s) {

@@ -50,8 +50,9 @@ void ClearOpeningKill();
 // above. 0, or kSocketError with LastSocketError set (kWsaETimedOut, kWsaEIntr when killed).
 [[nodiscard]] int ConnectInOpening(platform::Socket s, const sockaddr_in& to, int timeout_ms,
                                    bool renew);
-// The same to a dotted IPv4 address, within a blocking connect's usual 21 s unless told.
-[[nodiscard]] int ConnectInOpening(platform::Socket s, const std::string& dotted, uint16_t port,
+// The same to an IPv4 or IPv6 address in text (s of the matching family), within a blocking
+// connect's usual 21 s unless told.
+[[nodiscard]] int ConnectInOpening(platform::Socket s, const std::string& address, uint16_t port,
                                    int timeout_ms = 21000);
 
 // After a last answer to a client whose bytes were never read: stops sending, then reads and

@@ -120,7 +120,7 @@ platform::Socket ConnectSocksTarget(const std::string& address, uint16_t port, b
       ipv6 ? platform::CreateStreamSocket6() : platform::CreateSocket(SOCK_STREAM);
   int rc = -1;
   if (server != platform::kInvalidSocket) {
-    rc = ipv6 ? (dial.EnsureLink() == 0 ? platform::Connect6(server, address, port) : -1)
+    rc = ipv6 ? (dial.EnsureLink() == 0 ? engine::ConnectInOpening(server, address, port) : -1)
               : dial.ConnectOut(server, address, port);
   }
   if (rc == 0) return server;
