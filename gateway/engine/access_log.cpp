@@ -10,8 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 
 #include "gateway/engine/config_store.h"
 #include "gateway/engine/store_access.h"
@@ -196,37 +194,20 @@ AccessLog& TheAccessLog() {
 
 void LogSessionEnd(const AccessRecord& record) { (void)TheAccessLog().Submit(record); }
 
-void LogSessionEnd(const std::string& client, const std::string& service) {
+void LogSessionEnd(const std::string& client, const std::string& service,
+                   std::chrono::steady_clock::time_point started) {
   AccessRecord record;
   record.ended = std::chrono::system_clock::now();
-  record.duration = ThisThreadAge();
+  record.duration = AgeSince(started);
   record.client = client;
   record.service = service;
   LogSessionEnd(record);
 }
 
-std::chrono::milliseconds ThisThreadAge() {
-  std::ifstream stat("/proc/thread-self/stat");
-  std::string text;
-  std::getline(stat, text);
-  // Field 22 (starttime, clock ticks since boot) counts from the field after the ")" that
-  // ends the command name, which may itself hold blanks.
-  const size_t close = text.rfind(')');
-  if (close == std::string::npos) return std::chrono::milliseconds(0);
-  std::istringstream fields(text.substr(close + 2));
-  std::string field;
-  for (int i = 3; i < 22 && fields >> field; ++i) {
-  }
-  unsigned long long ticks = 0;
-  timespec now{};
-  if (!(fields >> ticks) || clock_gettime(CLOCK_BOOTTIME, &now) != 0) {
-    return std::chrono::milliseconds(0);
-  }
-  const long per_second = sysconf(_SC_CLK_TCK);
-  const long long started_ms =
-      static_cast<long long>(ticks) * 1000 / (per_second > 0 ? per_second : 100);
-  const long long now_ms = static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-  return std::chrono::milliseconds(now_ms > started_ms ? now_ms - started_ms : 0);
+std::chrono::milliseconds AgeSince(std::chrono::steady_clock::time_point started) {
+  const auto age = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - started);
+  return age.count() > 0 ? age : std::chrono::milliseconds(0);
 }
 
 std::string StartProcessAccessLog() {

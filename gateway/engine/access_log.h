@@ -80,12 +80,13 @@ class AccessLog {
 AccessLog& TheAccessLog();
 // A session ended: its line goes to the process-wide log.
 void LogSessionEnd(const AccessRecord& record);
-// The same from the session's own thread with what every session kind knows: the duration is
-// the calling thread's age (each session runs on a thread started for it); byte counts,
-// destination and ending stay "-" until the kind fills them in.
-void LogSessionEnd(const std::string& client, const std::string& service);
-// The calling thread's age, from its start time in /proc; 0 when that cannot be read.
-[[nodiscard]] std::chrono::milliseconds ThisThreadAge();
+// The same with what every session kind knows: who, which service, and since when (session
+// threads are pooled, so the thread's own age says nothing); byte counts, destination and
+// ending stay "-" until the kind fills them in.
+void LogSessionEnd(const std::string& client, const std::string& service,
+                   std::chrono::steady_clock::time_point started);
+// The time from started until now; 0 for a start not yet reached.
+[[nodiscard]] std::chrono::milliseconds AgeSince(std::chrono::steady_clock::time_point started);
 // Starts the process-wide log at AccessLogPath() unless that is "" (off); it is flushed and
 // closed at exit. Returns the path in use ("" when off or it could not be opened).
 std::string StartProcessAccessLog();

@@ -96,6 +96,7 @@ int SessionThread::Register(int code) {
   Services().ServiceNameForSocket(listening_socket_, &name);
   if (RegisterSessionNamed(client_address_, name, code, thread_id(), true) != 0) return -1;
   registered_ = true;
+  registered_at_ = std::chrono::steady_clock::now();
   registered_name_ = name;
   registered_code_ = code;
   return 0;
@@ -105,7 +106,7 @@ void SessionThread::Unregister() {
   if (!registered_) return;
   registered_ = false;
   RegisterSessionNamed(client_address_, registered_name_, registered_code_, thread_id(), false);
-  LogSessionEnd(client_address_, registered_name_);
+  LogSessionEnd(client_address_, registered_name_, registered_at_);
 }
 
 void SessionThread::ArmIdleTimer(uintptr_t id) {

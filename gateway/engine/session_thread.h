@@ -4,6 +4,7 @@
 // and deletes itself when the thread ends; nothing else touches its members.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "platform/socket.h"
@@ -59,6 +60,7 @@ class SessionThread : public platform::WorkerThread {
   bool registered_ = false;
   int registered_code_ = 0;
   std::string registered_name_;
+  std::chrono::steady_clock::time_point registered_at_;  // the access log's duration
 };
 
 }  // namespace engine
