@@ -223,13 +223,21 @@ class FullDuplexRelay(unittest.TestCase):
             c.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
             clients.append(c)
         self.addCleanup(lambda: [c.close() for c in clients])
-        time.sleep(3)  # every session fills its client and holds bytes for it
+        # Every session fills its client and holds bytes for it; under a sanitizer the
+        # sessions take a while to start, so wait for them rather than for a fixed time.
         pid = gw.proc.pid
-        threads = len(os.listdir(f"/proc/{pid}/task"))
+        deadline = time.monotonic() + 60
+        threads = 0
+        while time.monotonic() < deadline:
+            threads = len(os.listdir(f"/proc/{pid}/task"))
+            if threads > 200:
+                break
+            time.sleep(0.2)
         self.assertGreater(threads, 200)
+        time.sleep(1)
         code, took = gw.stop(timeout=10)
         self.assertEqual(code, 0)
-        self.assertLess(took, 3.0)
+        self.assertLess(took, 8.0 if SANITIZED else 3.0)
 
     def test_silent_connections_are_closed_after_the_quiet_time(self):
         socks = free_port()
