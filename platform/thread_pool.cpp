@@ -1,12 +1,15 @@
-// Parked threads wait on their own condition for the next job; the pool lock guards the list
-// of parked threads, each thread's lock its job slot.
+// Parked threads wait on their own semaphore for the next job: handing a job over costs the
+// starter one wake-up and the parked thread no lock. The pool lock guards the list of parked
+// threads; a thread's job slot is written by the starter that took it off that list, before
+// the post that wakes it.
 #include "platform/thread_pool.h"
 
 #include <pthread.h>
+#include <semaphore.h>
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
+#include <cerrno>
+#include <ctime>
 #include <mutex>
 #include <vector>
 
@@ -14,9 +17,10 @@ namespace platform {
 namespace {
 
 struct PooledThread {
-  std::mutex mu;
-  std::condition_variable cv;
-  void (*job)(void*) = nullptr;  // guarded by mu
+  PooledThread() { sem_init(&ready, 0, 0); }
+  ~PooledThread() { sem_destroy(&ready); }
+  sem_t ready;                   // posted once per job handed over
+  void (*job)(void*) = nullptr;  // written before the post, read after the wait
   void* arg = nullptr;
 };
 
@@ -32,34 +36,41 @@ bool Park(PooledThread* self) {
   return true;
 }
 
+// Waits about kParkSeconds for the post; false when it did not come. (The wall clock bounds
+// the wait: a clock step only makes a parked thread leave the pool early or late.)
+bool WaitForPost(PooledThread* self) {
+  timespec until{};
+  clock_gettime(CLOCK_REALTIME, &until);
+  until.tv_sec += kParkSeconds;
+  for (;;) {
+    if (sem_timedwait(&self->ready, &until) == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
 // Waits for the next job. False when none came in time and the thread left the pool.
 bool AwaitJob(PooledThread* self) {
-  std::unique_lock lock(self->mu);
-  for (;;) {
-    if (self->cv.wait_for(lock, std::chrono::seconds(kParkSeconds), [&] { return self->job; })) {
-      return true;
-    }
+  if (WaitForPost(self)) return true;
+  {
     std::lock_guard pool(g_pool_mu);
     auto it = std::find(g_parked.begin(), g_parked.end(), self);
     if (it != g_parked.end()) {
       g_parked.erase(it);
       return false;
     }
-    // Taken off the list by a starter whose job is on its way: keep waiting for it.
   }
+  // Taken off the list by a starter whose post is on its way: it comes without fail.
+  while (sem_wait(&self->ready) != 0) {
+  }
+  return true;
 }
 
 void* PoolMain(void* raw) {
   auto* self = static_cast<PooledThread*>(raw);
   for (;;) {
-    void (*job)(void*);
-    void* arg;
-    {
-      std::lock_guard lock(self->mu);
-      job = self->job;
-      arg = self->arg;
-      self->job = nullptr;
-    }
+    void (*job)(void*) = self->job;
+    void* arg = self->arg;
+    self->job = nullptr;
     job(arg);
     if (!Park(self) || !AwaitJob(self)) break;
   }
@@ -79,12 +90,9 @@ bool RunOnPooledThread(void (*job)(void*), void* arg, unsigned long stack_bytes)
     }
   }
   if (parked) {
-    {
-      std::lock_guard lock(parked->mu);
-      parked->job = job;
-      parked->arg = arg;
-    }
-    parked->cv.notify_one();
+    parked->job = job;
+    parked->arg = arg;
+    sem_post(&parked->ready);
     return true;
   }
   auto* fresh = new PooledThread;

@@ -97,6 +97,37 @@ TEST(AccessLog, FullQueueDropsAndCountsWithoutWaiting) {
   close(pipe_fds[0]);
 }
 
+// The writer gathers lines into batches: a lone line still reaches the file on its own, and a
+// burst still waiting at Stop is written whole and in order.
+TEST(AccessLog, LoneLinesAreWrittenAndABurstIsFlushedInOrderAtStop) {
+  platform::testing::TempStore store;
+  const std::string path = store.dir() + "/access.log";
+  AccessLog log;
+  ASSERT_TRUE(log.Start(path));
+  auto written = [&](const std::string& client) {
+    for (int i = 0; i < 500; ++i) {
+      if (ReadFile(path).find(" " + client + " ") != std::string::npos) return true;
+      usleep(10000);
+    }
+    return false;
+  };
+  ASSERT_TRUE(log.Submit(Record("10.0.0.1")));
+  EXPECT_TRUE(written("10.0.0.1"));
+  usleep(200000);  // the writer has finished gathering and waits for a new first line
+  ASSERT_TRUE(log.Submit(Record("10.0.0.2")));
+  EXPECT_TRUE(written("10.0.0.2")) << "a lone line waited for company";
+  // The writer gathers after that write: the burst is still queued when Stop comes.
+  constexpr int kBurst = 300;
+  for (int i = 0; i < kBurst; ++i) ASSERT_TRUE(log.Submit(Record("10.1." + std::to_string(i))));
+  log.Stop();
+  const std::string text = ReadFile(path);
+  size_t at = 0;
+  for (int i = 0; i < kBurst; ++i) {
+    at = text.find(" 10.1." + std::to_string(i) + " ", at);
+    ASSERT_NE(at, std::string::npos) << "line " << i << " missing or out of order";
+  }
+}
+
 TEST(AccessLog, ReopenStartsANewFileAfterTheOldWasMoved) {
   platform::testing::TempStore store;
   const std::string path = store.dir() + "/logs/access.log";

@@ -104,20 +104,28 @@ void StartSession(platform::WorkerThread* session) {
   if (!session->CreateThread()) delete session;  // its destructor closes the client
 }
 
-// A connection's session, made for the socket the dispatcher accepted.
-void StartStreamSession(platform::TargetId window, unsigned message, platform::Socket listening,
-                        platform::WorkerThread* (*make)(unsigned, platform::Socket)) {
-  platform::Socket client = AcceptFor(window, message, listening);
-  if (client == platform::kInvalidSocket) return;
-  platform::WorkerThread* session = make(message, listening);
-  auto* owned = dynamic_cast<SessionThread*>(session);
-  if (!owned) {
-    delete session;
-    platform::CloseSocket(client);  // nobody serves it
-    return;
+// Connections taken from one listener per FD_ACCEPT: under load the backlog is served in one
+// go instead of one wake-up of this thread per connection; the bound keeps the other
+// listeners' events moving.
+constexpr int kAcceptBatch = 16;
+
+// The sessions of a listener's pending connections, each made for a socket the dispatcher
+// accepted.
+void StartStreamSessions(platform::TargetId window, unsigned message, platform::Socket listening,
+                         platform::WorkerThread* (*make)(unsigned, platform::Socket)) {
+  for (int n = 0; n < kAcceptBatch; ++n) {
+    platform::Socket client = AcceptFor(window, message, listening);
+    if (client == platform::kInvalidSocket) return;
+    platform::WorkerThread* session = make(message, listening);
+    auto* owned = dynamic_cast<SessionThread*>(session);
+    if (!owned) {
+      delete session;
+      platform::CloseSocket(client);  // nobody serves it
+      continue;
+    }
+    owned->set_accepted_socket(client);
+    StartSession(session);
   }
-  owned->set_accepted_socket(client);
-  StartSession(session);
 }
 
 platform::WorkerThread* MakeRelay(platform::Socket listening, int code) {
@@ -178,7 +186,7 @@ int DispatchNetMessage(platform::TargetId window, unsigned message, platform::Wp
     case kMsgFtpAccept:
     case kMsgTelnetAccept:
     case kMsgRealAudioAccept:
-      StartStreamSession(window, message, s, &MakeForMessage);
+      StartStreamSessions(window, message, s, &MakeForMessage);
       break;
     case platform::kWmTimer:
       ResumeListener(window, s);
