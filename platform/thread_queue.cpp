@@ -195,6 +195,15 @@ void ThreadQueue::DropTarget(TargetId target) {
 }
 
 int ThreadQueue::Select(int socket, TargetId target, unsigned message, long events, int* error) {
+  {
+    // Ending a selection this queue holds asks nothing of the socket (its number was checked
+    // when it was selected, and a close would have ended the selection).
+    std::lock_guard lock(mu_);
+    if (events == 0 && sockets_.erase(socket) > 0) {
+      WakeLocked();
+      return 0;
+    }
+  }
   int type = 0, accepting = 0;
   socklen_t len = sizeof type;
   if (getsockopt(socket, SOL_SOCKET, SO_TYPE, &type, &len) != 0) {
@@ -202,7 +211,9 @@ int ThreadQueue::Select(int socket, TargetId target, unsigned message, long even
     return -1;
   }
   len = sizeof accepting;
-  if (getsockopt(socket, SOL_SOCKET, SO_ACCEPTCONN, &accepting, &len) != 0) accepting = 0;
+  if (type == SOCK_STREAM && getsockopt(socket, SOL_SOCKET, SO_ACCEPTCONN, &accepting, &len) != 0) {
+    accepting = 0;
+  }
   int flags = fcntl(socket, F_GETFL);
   if (flags >= 0 && !(flags & O_NONBLOCK)) fcntl(socket, F_SETFL, flags | O_NONBLOCK);
   std::lock_guard lock(mu_);

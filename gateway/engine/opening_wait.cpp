@@ -102,6 +102,10 @@ namespace {
 
 int WaitForConnect(platform::Socket s, int started, int timeout_ms) {
   if (started <= 0) return started;
+  // A near target (loopback, the LAN) has often answered before connect returned: then
+  // there is nothing to wait for, and no round trip through the queue.
+  if (platform::ConnectResult(s) == 0) return 0;
+  if (platform::LastSocketError() != platform::kWsaENotConn) return platform::kSocketError;
   switch (WaitInOpening(s, true, timeout_ms)) {
     case WaitResult::kReady:
       return platform::ConnectResult(s);
