@@ -2,6 +2,7 @@
 #include "gateway/engine/relay_direction.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,9 +26,56 @@ size_t WantedPipeBytes() {
   return bytes;
 }
 
+// Empty pipes kept by a session thread for the next session it runs (the threads are pooled),
+// so a short connection does not pay for making and closing two pipes. Owned by the thread;
+// closed when it ends.
+class SparePipes {
+ public:
+  static constexpr size_t kMax = 4;
+  ~SparePipes() {
+    for (size_t i = 0; i < count_; ++i) {
+      close(pipes_[i].fds[0]);
+      close(pipes_[i].fds[1]);
+    }
+  }
+  bool Take(int fds[2], size_t* capacity) {
+    if (count_ == 0) return false;
+    const Spare& spare = pipes_[--count_];
+    fds[0] = spare.fds[0];
+    fds[1] = spare.fds[1];
+    *capacity = spare.capacity;
+    return true;
+  }
+  // Keeps an empty pipe, or closes it when enough are kept. A pipe that still holds a byte
+  // is never handed to another session.
+  void Give(const int fds[2], size_t capacity) {
+    int unread = -1;
+    if (count_ == kMax || ioctl(fds[0], FIONREAD, &unread) != 0 || unread != 0) {
+      close(fds[0]);
+      close(fds[1]);
+      return;
+    }
+    pipes_[count_++] = Spare{{fds[0], fds[1]}, capacity};
+  }
+
+ private:
+  struct Spare {
+    int fds[2];
+    size_t capacity;
+  };
+  Spare pipes_[kMax] = {};
+  size_t count_ = 0;
+};
+
+thread_local SparePipes t_spare_pipes;
+
 }  // namespace
 
 RelayDirection::~RelayDirection() {
+  if (pipe_[0] >= 0 && (held_ == 0 || !in_pipe_)) {
+    t_spare_pipes.Give(pipe_, pipe_capacity_);
+    return;
+  }
   for (int fd : pipe_) {
     if (fd >= 0) close(fd);
   }
@@ -36,6 +84,7 @@ RelayDirection::~RelayDirection() {
 bool RelayDirection::UsePipe() {
   if (inspect_ || file_ || pipe_failed_) return false;
   if (pipe_[0] >= 0) return true;
+  if (t_spare_pipes.Take(pipe_, &pipe_capacity_)) return true;
   if (pipe2(pipe_, O_NONBLOCK | O_CLOEXEC) != 0) {
     pipe_[0] = pipe_[1] = -1;
     pipe_failed_ = true;

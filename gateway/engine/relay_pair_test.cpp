@@ -130,5 +130,53 @@ TEST(RelayPair, DestinationThatTakesNothingForTheStallLimitEndsThePair) {
   RelayPair::SetStallLimitForTesting(kRelayStallLimit);
 }
 
+// A session thread keeps its relays' empty pipes for the next session: the next pair must
+// carry its own bytes only, never what an earlier pair left held for a reader that did not read.
+TEST(RelayPair, NextPairOnTheThreadCarriesOnlyItsOwnBytes) {
+  platform::TargetId target = platform::CreateTarget();
+  {
+    Link client, server;
+    RelayPair stuck;
+    ASSERT_EQ(stuck.Start(client.gw, server.gw, target, kMsgRelay), 0);
+    std::string stale(4 << 20, 's');
+    std::thread origin([&] {
+      [[maybe_unused]] int rc = platform::SendAll(server.app, stale.data(), stale.size(), 20, 50);
+    });
+    // The client never reads: the pair ends up holding bytes for it.
+    EXPECT_EQ(Drive(stuck, std::chrono::seconds(1)), RelayPair::Result::kGoOn);
+    EXPECT_GT(stuck.HeldFor(RelayPair::kDown), 0u);
+    stuck.Stop();
+    shutdown(server.app, SHUT_RDWR);
+    shutdown(server.gw, SHUT_RDWR);
+    origin.join();
+  }
+  for (int round = 0; round < 3; ++round) {
+    Link client, server;
+    RelayPair pair;
+    ASSERT_EQ(pair.Start(client.gw, server.gw, target, kMsgRelay), 0);
+    std::string answer = Pattern(100000 + round);
+    std::string request = "request " + std::to_string(round);
+    std::string got_request;
+    std::thread origin([&] {
+      got_request = ReadAll(server.app, 4096, 0);
+      ASSERT_EQ(platform::SendAll(server.app, answer.data(), answer.size(), 10000, 0), 0);
+      shutdown(server.app, SHUT_WR);
+    });
+    std::string got;
+    std::thread app([&] {
+      ASSERT_EQ(platform::SendAll(client.app, request.data(), request.size(), 10000, 0), 0);
+      shutdown(client.app, SHUT_WR);
+      got = ReadAll(client.app, 64 * 1024, 0);
+    });
+    EXPECT_EQ(Drive(pair, std::chrono::seconds(20)), RelayPair::Result::kDone);
+    origin.join();
+    app.join();
+    EXPECT_EQ(got_request, request) << "round " << round;
+    EXPECT_TRUE(got == answer) << "round " << round << ": " << got.size() << " bytes";
+    pair.Stop();
+  }
+  platform::DestroyTarget(target);
+}
+
 }  // namespace
 }  // namespace engine
