@@ -119,6 +119,20 @@ TEST_F(RelaySessionTest, ThreeSessionsCountUpAndDownAsTheyComeAndGo) {
   EXPECT_EQ(CountSessions(), 0);
 }
 
+// Connections that wait in the listener's backlog together are taken in one go; each still
+// gets a session of its own.
+TEST_F(RelaySessionTest, ClientsConnectingAtOnceEachGetTheirOwnSession) {
+  constexpr int kClients = 8;  // the mapping's backlog
+  std::vector<Socket> clients;
+  for (int i = 0; i < kClients; ++i) clients.push_back(Connect());
+  for (Socket c : clients) EXPECT_TRUE(Echoes(c));
+  std::vector<int> up = DrainCounts(kClients);
+  ASSERT_EQ(up.size(), static_cast<size_t>(kClients));
+  EXPECT_EQ(up.back(), kClients);
+  for (Socket c : clients) platform::CloseSocket(c);
+  EXPECT_EQ(DrainCounts(kClients).back(), 0);
+}
+
 TEST_F(RelaySessionTest, KillEndsEverySessionOfThePair) {
   std::vector<Socket> clients;
   for (int i = 0; i < 3; ++i) {
