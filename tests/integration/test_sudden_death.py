@@ -76,7 +76,7 @@ def fetch(net, path):
 @unittest.skipUnless(office.available(), "needs root and ip netns")
 class SuddenDeath(unittest.TestCase):
     def setUp(self):
-        self.net = office.OfficeNetwork(prefix="prove")
+        self.net = office.OfficeNetwork(prefix="prove2")
         self.origin = Origin()
         with self.net.inside("wan"):
             self.server = listener(office.WAN_HOST, ORIGIN_PORT)
@@ -131,11 +131,10 @@ class SuddenDeath(unittest.TestCase):
             for c in clients:
                 c.join(timeout=30)
         # The kills did land while objects were being written: their partial files remain
-        # (the purge pass removes them later).
-        left = [name for _, _, files in os.walk(self.location) for name in files
-                if name.startswith(".partial-")]
-        self.assertTrue(left, "no kill landed in the middle of a store")
+        # until a purge pass.
+        self.assertTrue(self.partials(), "no kill landed in the middle of a store")
         self.start()
+        started = time.monotonic()
         # Whatever the kills left on disk is served, or fetched again, whole; the second
         # round of fetches shows the cache does serve what it stored after the restart.
         for path in paths:
@@ -145,6 +144,21 @@ class SuddenDeath(unittest.TestCase):
             self.assert_whole(path, *fetch(self.net, path))
         from_disk = [p for p in paths if self.origin.count.get(p) == before.get(p)]
         self.assertTrue(from_disk, "no object came from the cache")
+        # The first purge pass, a minute after the start, removes what the killed writers left
+        # (and the host directories that held nothing else); the whole objects stay.
+        whole = self.whole_files()
+        while self.partials() and time.monotonic() - started < 100:
+            time.sleep(1)
+        self.assertEqual(self.partials(), [], "the purge pass left the killed writers' files")
+        self.assertEqual(self.whole_files(), whole)
+
+    def partials(self):
+        return [name for _, _, files in os.walk(self.location) for name in files
+                if name.startswith(".partial-")]
+
+    def whole_files(self):
+        return sorted(os.path.join(d, name) for d, _, files in os.walk(self.location)
+                      for name in files if not name.startswith(".partial-"))
 
 
 class SettingsWriteKilled(unittest.TestCase):
