@@ -102,7 +102,8 @@ async def client(i, deadline):
 
 async def report(deadline):
     began = time.monotonic()
-    while time.monotonic() < deadline:
+    # Samples at each 30 s mark while the load runs; none after it.
+    while time.monotonic() + 30 <= deadline:
         await asyncio.sleep(30)
         rss, threads = status()
         at = time.monotonic() - began
@@ -124,34 +125,43 @@ def spread_after_first_minute():
 
 async def idle_per_session():
     """The peak of (resident now - resident before) / sessions while SESSIONS idle sessions
-    are held, half at the web proxy (nothing sent yet) and half at the mapping."""
-    before = status()[0]
+    are held, half at the web proxy (nothing sent yet) and half at the mapping; and the
+    threads they added."""
+    before, threads_before = status()
     held = [await asyncio.open_connection("127.0.0.1", (www, mapped)[i % 2])
             for i in range(sessions)]
-    peak = 0
+    peak = threads_peak = 0
     for _ in range(10):
         await asyncio.sleep(0.5)
-        peak = max(peak, status()[0])
+        rss, threads = status()
+        peak, threads_peak = max(peak, rss), max(threads_peak, threads)
     for _, writer in held:
         writer.close()
     await asyncio.sleep(1)
-    return (peak - before) / sessions
+    return (peak - before) / sessions, threads_peak - threads_before
 
 
 async def main():
     servers = [await asyncio.start_server(origin, "127.0.0.1", origin_port, backlog=4096),
                await asyncio.start_server(echo, "127.0.0.1", echo_port, backlog=4096)]
-    deadline = time.monotonic() + seconds
     try:
+        # Idle memory on the fresh gateway (every byte new) and again after the load (what
+        # the load left behind is reused); the peak is the higher.
+        fresh = await idle_per_session()
+        await asyncio.sleep(2)
+        deadline = time.monotonic() + seconds
         await asyncio.gather(report(deadline), *(client(i, deadline) for i in range(sessions)))
         await asyncio.sleep(5)
-        per = await idle_per_session()
+        after = await idle_per_session()
     except GatewayGone:
         print(f"the gateway (pid {pid}) is gone; errors so far {stats['errors']}", flush=True)
         return 1
     print(spread_after_first_minute())
+    for when, (per, threads) in (("fresh", fresh), ("after the load", after)):
+        print(f"idle, {when}: {per / 1024:.1f} KiB per session, {threads} threads added "
+              f"({sessions} held)")
     print(f"errors {stats['errors']} of {stats['done'] + stats['errors']} sessions; "
-          f"peak idle memory per session {per / 1024:.1f} KiB ({sessions} held)")
+          f"peak idle memory per session {max(fresh[0], after[0]) / 1024:.1f} KiB")
     for s in servers:
         s.close()
     return 1 if stats["errors"] else 0
