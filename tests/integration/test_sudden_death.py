@@ -76,7 +76,7 @@ def fetch(net, path):
 @unittest.skipUnless(office.available(), "needs root and ip netns")
 class SuddenDeath(unittest.TestCase):
     def setUp(self):
-        self.net = office.OfficeNetwork(prefix="prove2")
+        self.net = office.OfficeNetwork(prefix="death")
         self.origin = Origin()
         with self.net.inside("wan"):
             self.server = listener(office.WAN_HOST, ORIGIN_PORT)
