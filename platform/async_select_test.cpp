@@ -211,6 +211,39 @@ TEST(AsyncSelect, SelectFromAnotherThreadWakesTheOwner) {
   EXPECT_TRUE(got_read);
 }
 
+// A socket another thread selected first and this thread selected afterwards stays this
+// thread's when the other thread ends: its reads keep being re-enabled here.
+TEST(AsyncSelect, SocketTakenOverFromAThreadThatEndsStaysWithItsNewOwner) {
+  Pair p;
+  std::atomic<int> step{0};
+  std::thread first([&] {
+    TargetId theirs = CreateTarget();
+    EXPECT_EQ(AsyncSelect(p.ours, theirs, kMsgSock, kFdRead), 0);
+    step = 1;
+    for (int i = 0; i < 10000 && step != 2; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });  // ends without ending its selection or its target
+  while (step == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  TargetId mine = CreateTarget();
+  ASSERT_EQ(AsyncSelect(p.ours, mine, kMsgSock, kFdRead), 0);
+  step = 2;
+  first.join();
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_EQ(Send(p.peer, "x", 1), 1);
+    Message msg{};
+    bool read = false;
+    while (!read && GetMessageWithin(&msg, 5000)) {
+      read = msg.target == mine && msg.message == kMsgSock && SelectEvent(msg.lparam) == kFdRead;
+    }
+    ASSERT_TRUE(read) << "no FD_READ in round " << round;
+    char byte;
+    EXPECT_EQ(Recv(p.ours, &byte, 1), 1);  // re-enables FD_READ through the socket's owner
+  }
+  EXPECT_EQ(AsyncSelect(p.ours, mine, 0, 0), 0);
+  DestroyTarget(mine);
+}
+
 TEST(AsyncSelect, UnknownTargetOrNonSocketIsRefused) {
   int error = 0;
   Pair p;

@@ -4,11 +4,13 @@
 // round; queue locks are leaves.
 #include "platform/message_queue.h"
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/queue_probe.h"
 #include "platform/socket_errors.h"
@@ -30,6 +32,13 @@ struct Directory {
   std::unordered_map<TargetId, TargetInfo> targets;
   std::unordered_map<ThreadId, std::shared_ptr<ThreadQueue>> threads;
   std::unordered_map<int, std::shared_ptr<ThreadQueue>> socket_owner;
+  // The targets and sockets each queue holds in the maps above, so that a thread's end
+  // removes its own few entries instead of walking every entry of the process.
+  struct Owned {
+    std::vector<TargetId> targets;
+    std::vector<int> sockets;
+  };
+  std::unordered_map<const ThreadQueue*, Owned> owned;
   std::atomic<uint32_t> next_target{1};
   std::atomic<uint32_t> next_thread{1};
 };
@@ -37,6 +46,19 @@ struct Directory {
 Directory& Dir() {
   static Directory* dir = new Directory;  // never destroyed: threads may outlive main()
   return *dir;
+}
+
+// Takes value off the list of what a queue holds. Directory lock held.
+template <typename T>
+void Unlist(Directory& dir, const ThreadQueue* queue, std::vector<T> Directory::Owned::*list,
+            T value) {
+  auto owned = dir.owned.find(queue);
+  if (owned == dir.owned.end()) return;
+  std::vector<T>& v = owned->second.*list;
+  auto it = std::find(v.begin(), v.end(), value);
+  if (it == v.end()) return;
+  *it = v.back();
+  v.pop_back();
 }
 
 // The calling thread's queue; registered on first use, unregistered when the thread ends.
@@ -47,12 +69,17 @@ struct QueueHolder {
     Directory& dir = Dir();
     std::unique_lock lock(dir.mu);
     dir.threads.erase(queue->id());
-    for (auto it = dir.targets.begin(); it != dir.targets.end();) {
-      it = it->second.queue == queue ? dir.targets.erase(it) : std::next(it);
+    auto owned = dir.owned.find(queue.get());
+    if (owned == dir.owned.end()) return;
+    for (TargetId id : owned->second.targets) {
+      auto it = dir.targets.find(id);
+      if (it != dir.targets.end() && it->second.queue == queue) dir.targets.erase(it);
     }
-    for (auto it = dir.socket_owner.begin(); it != dir.socket_owner.end();) {
-      it = it->second == queue ? dir.socket_owner.erase(it) : std::next(it);
+    for (int socket : owned->second.sockets) {
+      auto it = dir.socket_owner.find(socket);
+      if (it != dir.socket_owner.end() && it->second == queue) dir.socket_owner.erase(it);
     }
+    dir.owned.erase(owned);
   }
 };
 
@@ -123,6 +150,7 @@ TargetId CreateTarget(TargetHandler handler) {
   if (id == 0) return 0;
   std::unique_lock lock(dir.mu);
   dir.targets[id] = TargetInfo{dir.threads.at(queue.id()), std::move(handler)};
+  dir.owned[&queue].targets.push_back(id);
   return id;
 }
 
@@ -135,6 +163,7 @@ bool DestroyTarget(TargetId target) {
     if (it == dir.targets.end()) return false;
     queue = it->second.queue;
     dir.targets.erase(it);
+    Unlist(dir, queue.get(), &Directory::Owned::targets, target);
   }
   queue->DropTarget(target);
   return true;
@@ -217,11 +246,15 @@ int AsyncSelect(int socket, TargetId target, unsigned message, long events, int*
     Directory& dir = Dir();
     std::unique_lock lock(dir.mu);
     auto it = dir.socket_owner.find(socket);
-    if (it != dir.socket_owner.end() && it->second != queue) previous = it->second;
-    if (events == 0) {
-      dir.socket_owner.erase(socket);
-    } else {
+    std::shared_ptr<ThreadQueue> old = it != dir.socket_owner.end() ? it->second : nullptr;
+    if (old && old != queue) previous = old;
+    if (old && (events == 0 || old != queue)) {
+      dir.socket_owner.erase(it);
+      Unlist(dir, old.get(), &Directory::Owned::sockets, socket);
+    }
+    if (events != 0 && old != queue) {
       dir.socket_owner[socket] = queue;
+      dir.owned[queue.get()].sockets.push_back(socket);
     }
   }
   if (previous) previous->Forget(socket);
@@ -257,6 +290,7 @@ void ForgetSocket(int socket) {
     if (it == dir.socket_owner.end()) return;
     queue = it->second;
     dir.socket_owner.erase(it);
+    Unlist(dir, queue.get(), &Directory::Owned::sockets, socket);
   }
   queue->Forget(socket);
 }
