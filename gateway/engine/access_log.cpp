@@ -194,16 +194,6 @@ AccessLog& TheAccessLog() {
 
 void LogSessionEnd(const AccessRecord& record) { (void)TheAccessLog().Submit(record); }
 
-void LogSessionEnd(const std::string& client, const std::string& service,
-                   std::chrono::steady_clock::time_point started) {
-  AccessRecord record;
-  record.ended = std::chrono::system_clock::now();
-  record.duration = AgeSince(started);
-  record.client = client;
-  record.service = service;
-  LogSessionEnd(record);
-}
-
 std::chrono::milliseconds AgeSince(std::chrono::steady_clock::time_point started) {
   const auto age = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - started);

@@ -80,11 +80,6 @@ class AccessLog {
 AccessLog& TheAccessLog();
 // A session ended: its line goes to the process-wide log.
 void LogSessionEnd(const AccessRecord& record);
-// The same with what every session kind knows: who, which service, and since when (session
-// threads are pooled, so the thread's own age says nothing); byte counts, destination and
-// ending stay "-" until the kind fills them in.
-void LogSessionEnd(const std::string& client, const std::string& service,
-                   std::chrono::steady_clock::time_point started);
 // The time from started until now; 0 for a start not yet reached.
 [[nodiscard]] std::chrono::milliseconds AgeSince(std::chrono::steady_clock::time_point started);
 // Starts the process-wide log at AccessLogPath() unless that is "" (off); it is flushed and

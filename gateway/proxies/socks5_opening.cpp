@@ -11,6 +11,7 @@
 #include "gateway/engine/dial_context.h"
 #include "gateway/engine/relay_session.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/session_account.h"
 #include "gateway/engine/target_guard.h"
 #include "gateway/proxies/socks_opening.h"
 #include "platform/socket_errors.h"
@@ -42,8 +43,13 @@ int Reply(platform::Socket client, unsigned char code) {
   return platform::SendAll(client, reply, sizeof reply) == 0 ? 0 : -1;
 }
 
-// A failed reply, after which the session ends.
+// A failed reply, after which the session ends; its access-log line says why (a rule's
+// refusal was noted as "denied" already and stays).
 int Refuse(platform::Socket client, unsigned char code) {
+  engine::NoteSessionEnding(code == kHostUnreachable ? kSocksEndNoHost
+                            : code == kRefused || code == kNetworkUnreachable
+                                ? kSocksEndNoConnect
+                                : "SOCKS reply " + std::to_string(code));
   [[maybe_unused]] int rc = Reply(client, code);
   return -1;
 }
@@ -135,6 +141,7 @@ int OpenSocks5(engine::FmCsHttpService& session, SocksClock::time_point deadline
   Target target;
   int read = ReadTarget(client, request[3], deadline, &target);
   if (read != 0) return read < 0 ? -1 : Refuse(client, static_cast<unsigned char>(read));
+  engine::NoteSessionDestination(target.name.empty() ? target.address : target.name, target.port);
   if (request[1] != kConnect) return Refuse(client, kCommandNotSupported);
   if (Resolve(&target) != 0) return Refuse(client, kHostUnreachable);
   if (engine::CheckAccess(engine::kMatchByAddress, engine::RuleNumberFor(engine::kCodeSocks),
