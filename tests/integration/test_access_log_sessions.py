@@ -1,0 +1,262 @@
+"""The access-log line of each kind of session through the real gateway: a mapping, a web request
+and a refused one, SOCKS 4 and 5, an FTP log-in with a download, a client outside AllowedClients
+and a session ended by the shut-down. Each client talks from an address of its own, so its line
+is found by its client field; byte counts are checked against what the client really sent and
+received."""
+import http.server
+import os
+import shutil
+import socket
+import struct
+import subprocess
+import tempfile
+import threading
+import time
+import unittest
+
+from gateway_process import PRODUCT_KEY, GatewayProcess, configure, free_port
+from test_ftp_clients import FTP_SERVER, Control, ftp_server_python
+
+BODY = os.urandom(3000)
+
+
+def echo_server():
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    s.listen(16)
+
+    def echo(conn):
+        with conn:
+            while data := conn.recv(65536):
+                conn.sendall(data)
+
+    def loop():
+        while True:
+            try:
+                conn, _ = s.accept()
+            except OSError:
+                return
+            threading.Thread(target=echo, args=(conn,), daemon=True).start()
+    threading.Thread(target=loop, daemon=True).start()
+    return s
+
+
+def origin():
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def log_message(self, *args):
+            pass
+
+        def do_GET(self):
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(BODY)))
+            self.end_headers()
+            self.wfile.write(BODY)
+    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    threading.Thread(target=httpd.serve_forever, daemon=True).start()
+    return httpd
+
+
+def line_of(path, client, timeout=15):
+    """The fields of the first line logged for client (None when none came in time)."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if os.path.exists(path):
+            with open(path) as f:
+                for line in f.read().splitlines():
+                    fields = line.split(" ")
+                    if fields[2] == client:
+                        return fields
+        time.sleep(0.05)
+    return None
+
+
+def connect_from(source, port, address="127.0.0.1"):
+    c = socket.socket()
+    c.settimeout(20)
+    c.bind((source, 0))
+    c.connect((address, port))
+    return c
+
+
+class SourcedControl(Control):
+    """An FTP control connection from a chosen client address."""
+
+    def __init__(self, source, port):  # pylint: disable=super-init-not-called
+        self.sock = connect_from(source, port)
+        self.file = self.sock.makefile("rb")
+
+
+def recv_exactly(sock, n):
+    got = b""
+    while len(got) < n and (data := sock.recv(n - len(got))):
+        got += data
+    return got
+
+
+def read_to_close(sock):
+    got = b""
+    while data := sock.recv(65536):
+        got += data
+    return got
+
+
+class SessionLinesTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True, timeout=30)
+        cls.echo = echo_server()
+        cls.echo_port = cls.echo.getsockname()[1]
+        cls.httpd = origin()
+        cls.web_port, cls.socks_port, cls.ftp_port, cls.map_port = (free_port() for _ in range(4))
+        cls.gw = GatewayProcess()
+        configure(cls.gw, active={"WWW": cls.web_port, "Socks": cls.socks_port,
+                                  "FTP": cls.ftp_port},
+                  mappings=[dict(name="echo", port=cls.map_port, host="127.0.0.1",
+                                 target_port=cls.echo_port)])
+        # The web service refuses 127.0.0.9; clients above 127.0.0.127 are not served at all.
+        key = f"{PRODUCT_KEY}\\Security\\0"
+        cls.gw.reg("set", key, "ServiceNum", "REG_DWORD", "1")
+        for name, value in (("ClientIP", "All"), ("HostIP", "127.0.0.9"), ("Data", "")):
+            cls.gw.reg("set", key, name, "REG_SZ", value)
+        cls.gw.reg("set", f"{PRODUCT_KEY}\\Configuration", "TotalSecurity", "REG_DWORD", "1")
+        cls.gw.reg("set", f"{PRODUCT_KEY}\\Configuration", "AllowedClients", "REG_SZ",
+                   "127.0.0.0/25")
+        cls.gw.start()
+        cls.log = os.path.join(cls.gw.dir, "access.log")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.gw.close()
+        cls.httpd.shutdown()
+        cls.httpd.server_close()
+        cls.echo.close()
+
+    def expect(self, client, service, destination, from_client, to_client, ending):
+        fields = line_of(self.log, client)
+        self.assertIsNotNone(fields, f"no line for {client}")
+        self.assertEqual(len(fields), 8, fields)
+        self.assertEqual(fields[3:], [service, destination, str(from_client), str(to_client),
+                                      ending])
+
+    def curl(self, source, url):
+        r = subprocess.run(["curl", "-sS", "-o", "/dev/null", "--interface", source, "-x",
+                            f"http://127.0.0.1:{self.web_port}", "-w",
+                            "%{size_request} %{size_header} %{size_download}", url],
+                           capture_output=True, text=True, timeout=60)
+        sent, header, body = (int(n) for n in r.stdout.split())
+        return sent, header + body
+
+    def test_mapping_counts_both_ways(self):
+        with connect_from("127.0.0.11", self.map_port) as c:
+            c.sendall(b"x" * 100000)
+            self.assertEqual(len(recv_exactly(c, 100000)), 100000)
+            c.sendall(b"y" * 7)
+            self.assertEqual(recv_exactly(c, 7), b"y" * 7)
+        self.expect("127.0.0.11", "echo", "echo", 100007, 100007, "closed")
+
+    def test_web_request_and_refused_request(self):
+        sent, received = self.curl("127.0.0.12", f"http://127.0.0.1:{self.httpd.server_port}/a")
+        self.expect("127.0.0.12", "WWW", f"127.0.0.1:{self.httpd.server_port}", sent, received,
+                    "closed")
+        sent, received = self.curl("127.0.0.13", "http://127.0.0.9:8080/secret")
+        self.assertGreater(received, 0)  # the error page
+        self.expect("127.0.0.13", "WWW", "127.0.0.9:8080", sent, received, "denied")
+
+    def test_socks_5_and_4(self):
+        payload = b"through socks\n"
+        with connect_from("127.0.0.14", self.socks_port) as c:
+            c.sendall(b"\x05\x01\x00")
+            self.assertEqual(recv_exactly(c, 2), b"\x05\x00")
+            c.sendall(b"\x05\x01\x00\x01" + socket.inet_aton("127.0.0.1") +
+                      struct.pack(">H", self.echo_port))
+            self.assertEqual(recv_exactly(c, 10)[:2], b"\x05\x00")
+            c.sendall(payload)
+            self.assertEqual(recv_exactly(c, len(payload)), payload)
+        self.expect("127.0.0.14", "Socks", f"127.0.0.1:{self.echo_port}", 3 + 10 + len(payload),
+                    2 + 10 + len(payload), "closed")
+        # Version 4a names the host; a host that does not resolve gets the failure reply.
+        request = b"\x04\x01" + struct.pack(">H", 9) + b"\x00\x00\x00\x01" + b"me\x00"
+        request += b"no-such-host.invalid\x00"
+        with connect_from("127.0.0.15", self.socks_port) as c:
+            c.sendall(request)
+            reply = read_to_close(c)
+        self.expect("127.0.0.15", "Socks", "no-such-host.invalid:9", len(request), len(reply),
+                    "host%20unreachable")
+
+    def test_ftp_control_with_its_data(self):
+        python = ftp_server_python()
+        if python is None:
+            self.skipTest("python3-pyftpdlib is not installed")
+        home = tempfile.mkdtemp(prefix="ftp-home-")
+        self.addCleanup(shutil.rmtree, home, True)
+        data = os.urandom(50000)
+        with open(os.path.join(home, "f.bin"), "wb") as f:
+            f.write(data)
+        server = subprocess.Popen([python, "-c", FTP_SERVER, home], stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL, text=True)
+        self.addCleanup(server.wait)
+        self.addCleanup(server.kill)
+        self.addCleanup(server.stdout.close)
+        server_port = int(server.stdout.readline())
+        control = SourcedControl("127.0.0.16", self.ftp_port)
+        sent = received = 0
+
+        def say(text):
+            nonlocal sent, received
+            if text:
+                control.send(text)
+                sent += len(text)
+            reply = control.reply()
+            received += len(reply)
+            return reply
+
+        self.assertTrue(say("").startswith("220"))
+        self.assertTrue(say(f"USER alice@127.0.0.2:{server_port}\r\n").startswith("331"))
+        self.assertTrue(say("PASS secret\r\n").startswith("230"))
+        self.assertTrue(say("TYPE I\r\n").startswith("200"))
+        pasv = say("PASV\r\n")
+        numbers = pasv[pasv.index("(") + 1:pasv.index(")")].split(",")
+        data_address = ".".join(numbers[:4])
+        data_port = int(numbers[4]) * 256 + int(numbers[5])
+        with connect_from("127.0.0.16", data_port, data_address) as d:
+            self.assertTrue(say("RETR f.bin\r\n").startswith("1"))  # 125 or 150
+            self.assertEqual(read_to_close(d), data)
+        self.assertTrue(say("").startswith("226"))
+        self.assertTrue(say("QUIT\r\n").startswith("221"))
+        self.assertEqual(read_to_close(control.sock), b"")
+        control.close()
+        self.expect("127.0.0.16", "FTP", f"127.0.0.2:{server_port}", sent,
+                    received + len(data), "closed")
+
+    def test_client_outside_allowed_clients(self):
+        with connect_from("127.0.0.200", self.map_port) as c:
+            c.sendall(b"hello")
+            try:
+                self.assertEqual(read_to_close(c), b"")
+            except ConnectionResetError:
+                pass
+        self.expect("127.0.0.200", "echo", "-", 0, 0, "denied")
+
+
+class KilledSessionTest(unittest.TestCase):
+    def test_shut_down_ends_a_session_as_killed(self):
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True, timeout=30)
+        echo = echo_server()
+        self.addCleanup(echo.close)
+        port = free_port()
+        gw = GatewayProcess()
+        self.addCleanup(gw.close)
+        configure(gw, mappings=[dict(name="echo", port=port, host="127.0.0.1",
+                                     target_port=echo.getsockname()[1])])
+        gw.start()
+        with connect_from("127.0.0.17", port) as c:
+            c.sendall(b"z" * 1234)
+            self.assertEqual(len(recv_exactly(c, 1234)), 1234)
+            self.assertEqual(gw.stop()[0], 0)
+        fields = line_of(os.path.join(gw.dir, "access.log"), "127.0.0.17", timeout=1)
+        self.assertIsNotNone(fields)
+        self.assertEqual(fields[3:], ["echo", "echo", "1234", "1234", "killed"])
+
+
+if __name__ == "__main__":
+    unittest.main()
