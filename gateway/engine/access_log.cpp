@@ -100,6 +100,7 @@ bool AccessLog::Start(const std::string& path) {
   Stop();
   path_ = path;
   if (!OpenFile()) return false;
+  if (platform::UnderJournal()) journal_.Open("wayfarer");
   {
     std::lock_guard lock(mu_);
     running_ = true;
@@ -116,6 +117,7 @@ void AccessLog::Stop() {
   }
   wake_.notify_all();
   writer_.join();
+  journal_.Close();
 }
 
 bool AccessLog::Submit(const AccessRecord& record) {
@@ -176,6 +178,7 @@ void AccessLog::WriterLoop() {
       }
       done += static_cast<size_t>(n);
     }
+    ToJournal(batch);
     if (dropped != reported_dropped_) {
       std::fprintf(stderr, "Wayfarer: access log queue full, %llu line(s) dropped so far\n",
                    static_cast<unsigned long long>(dropped));
@@ -185,6 +188,19 @@ void AccessLog::WriterLoop() {
   }
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
+}
+
+void AccessLog::ToJournal(const std::deque<std::string>& lines) {
+  if (!journal_.is_open()) return;
+  const uint64_t lost_before = journal_lost_;
+  for (const std::string& line : lines) {
+    if (!journal_.Send(line.substr(0, line.size() - 1))) ++journal_lost_;
+  }
+  // Reported once per batch that lost any, not once per line.
+  if (journal_lost_ != lost_before) {
+    std::fprintf(stderr, "Wayfarer: the journal did not take %llu access log line(s) so far\n",
+                 static_cast<unsigned long long>(journal_lost_));
+  }
 }
 
 AccessLog& TheAccessLog() {
