@@ -29,8 +29,8 @@
 #include "gateway/console/tray_window.h"
 #include "gateway/engine/config_store.h"
 #include "gateway/engine/engine_messages.h"
-#include "gateway/engine/service_catalogue.h"
 #include "gateway/engine/master_password.h"
+#include "gateway/engine/service_catalogue.h"
 #include "platform/os_info.h"
 #include "platform/testing/message_recorder.h"
 #include "platform/testing/temp_store.h"
@@ -91,9 +91,10 @@ TEST_F(ConsoleTest, StoredTabIsClampedAndPagesNotInThisBuildAreHiddenButCounted)
     PageKind expected;
   };
   const Case cases[] = {
-      {5, false, PageKind::kAbout}, {6, false, PageKind::kAbout}, {99, true, PageKind::kAbout},
-      {1, false, PageKind::kConnections}, {0, false, PageKind::kServices},
-      {2, false, PageKind::kSecurity},    {-3, false, PageKind::kServices},
+      {5, false, PageKind::kAbout},     {6, false, PageKind::kAbout},
+      {99, true, PageKind::kAbout},     {1, false, PageKind::kConnections},
+      {0, false, PageKind::kServices},  {2, false, PageKind::kSecurity},
+      {-3, false, PageKind::kServices},
   };
   for (const Case& c : cases) {
     ASSERT_EQ(engine::WriteCurrentTab(c.stored), 0);
@@ -155,15 +156,18 @@ std::vector<std::string> Lines(ConsoleWindow& window) {
 TEST_F(ConsoleTest, ConnectionLinesFollowPostedNoticesInPlace) {
   std::unique_ptr<ConsoleWindow> window;
   ConsoleBridge bridge([&](const platform::Message& m) {
-    if (window) window->OnEngineMessage(m); else FreeNoticeOf(m);
+    if (window)
+      window->OnEngineMessage(m);
+    else
+      FreeNoticeOf(m);
   });
   ASSERT_EQ(engine::WriteCurrentTab(1), 0);
   window = Open(false, bridge.target());
   const platform::TargetId target = bridge.target();
   auto post = [target](bool add, engine::SessionNotice* n) {
     std::thread([=] {
-      platform::PostMessage(target, add ? engine::kMsgSessionAdded : engine::kMsgSessionRemoved,
-                            0, reinterpret_cast<platform::Lparam>(n));
+      platform::PostMessage(target, add ? engine::kMsgSessionAdded : engine::kMsgSessionRemoved, 0,
+                            reinterpret_cast<platform::Lparam>(n));
     }).join();
   };
   auto wait_for = [&](const std::vector<std::string>& expected) {
@@ -196,8 +200,8 @@ TEST_F(ConsoleTest, ConnectionLinesSplitOnlyWhenWellFormed) {
     bool ok;
   };
   const Case cases[] = {{"\t2\tWWW\t10.0.0.1", true}, {"", false},
-                        {"\t\tWWW\t10.0.0.1", false},  {"2\tWWW\t10.0.0.1", false},
-                        {"\t2\tWWW", false},           {"\t9999999999\tWWW\tx", false},
+                        {"\t\tWWW\t10.0.0.1", false}, {"2\tWWW\t10.0.0.1", false},
+                        {"\t2\tWWW", false},          {"\t9999999999\tWWW\tx", false},
                         {"\t-1\tWWW\tx", false}};
   for (const Case& c : cases) {
     int count = 0;
@@ -210,6 +214,13 @@ TEST_F(ConsoleTest, ConnectionLinesSplitOnlyWhenWellFormed) {
   EXPECT_EQ(count, 2);
   EXPECT_EQ(service, "TCP Mapped Link");
   EXPECT_EQ(client, "10.0.0.1");
+}
+
+TEST_F(ConsoleTest, ByteCountsReadAsBytesThenBinaryUnits) {
+  const std::pair<int64_t, const char*> cases[] = {
+      {0, "0 B"},          {9999, "9999 B"},      {10000, "9.8 KB"},       {1048575, "1024.0 KB"},
+      {1048576, "1.0 MB"}, {5LL << 30, "5.0 GB"}, {3LL << 50, "3072.0 TB"}};
+  for (const auto& [bytes, text] : cases) EXPECT_EQ(ByteCountText(bytes), text) << bytes;
 }
 
 TEST_F(ConsoleTest, CacheActivityDisablesTheCachePageWhileAPurgeRuns) {
@@ -264,12 +275,14 @@ TEST_F(AboutTest, ButtonsOpenOurPagesInTheBrowser) {
     QTest::mouseClick(button, Qt::LeftButton);
   }
   std::vector<std::string> opened;
-  ASSERT_TRUE(QTest::qWaitFor([&] {
-    opened.clear();
-    std::ifstream in(log);
-    for (std::string line; std::getline(in, line);) opened.push_back(line);
-    return opened.size() == 4;
-  }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        opened.clear();
+        std::ifstream in(log);
+        for (std::string line; std::getline(in, line);) opened.push_back(line);
+        return opened.size() == 4;
+      },
+      5000));
   // Each button opens its own page (sorted: the browser runs apart from the clicks).
   std::sort(opened.begin(), opened.end());
   const std::string help = "file://" + platform::ProgramDirectory() + "/help/";
@@ -348,10 +361,12 @@ TEST_F(ConsoleTest, PasswordGateLetsInOnlyTheRightPassword) {
   auto answer = [](const char* first, const char* second) {
     QTimer::singleShot(0, [=] {
       PasswordPrompt* prompt = nullptr;
-      (void)QTest::qWaitFor([&] {
-        prompt = dynamic_cast<PasswordPrompt*>(QApplication::activeModalWidget());
-        return prompt != nullptr;
-      }, 5000);
+      (void)QTest::qWaitFor(
+          [&] {
+            prompt = dynamic_cast<PasswordPrompt*>(QApplication::activeModalWidget());
+            return prompt != nullptr;
+          },
+          5000);
       if (prompt == nullptr) return;
       EXPECT_EQ(prompt->windowTitle().toStdString(), "Wayfarer's Master Password");
       EXPECT_EQ(prompt->edit()->maxLength(), 31);
