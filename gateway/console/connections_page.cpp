@@ -22,7 +22,9 @@ constexpr int kTabStopsDlu[] = {16, 88, 168};
 constexpr int kBytesStopDlu = 248;
 
 // Horizontal dialog units to pixels for the widget's font.
-int DluToPixels(const QWidget* w, int dlu) { return dlu * w->fontMetrics().averageCharWidth() / 4; }
+int DluToPixels(const QWidget* w, int dlu) {
+  return dlu * w->fontMetrics().averageCharWidth() / 4;
+}
 
 class ColumnsDelegate : public QStyledItemDelegate {
  public:

@@ -91,10 +91,9 @@ TEST_F(ConsoleTest, StoredTabIsClampedAndPagesNotInThisBuildAreHiddenButCounted)
     PageKind expected;
   };
   const Case cases[] = {
-      {5, false, PageKind::kAbout},     {6, false, PageKind::kAbout},
-      {99, true, PageKind::kAbout},     {1, false, PageKind::kConnections},
-      {0, false, PageKind::kServices},  {2, false, PageKind::kSecurity},
-      {-3, false, PageKind::kServices},
+      {5, false, PageKind::kAbout}, {6, false, PageKind::kAbout}, {99, true, PageKind::kAbout},
+      {1, false, PageKind::kConnections}, {0, false, PageKind::kServices},
+      {2, false, PageKind::kSecurity},    {-3, false, PageKind::kServices},
   };
   for (const Case& c : cases) {
     ASSERT_EQ(engine::WriteCurrentTab(c.stored), 0);
@@ -156,18 +155,15 @@ std::vector<std::string> Lines(ConsoleWindow& window) {
 TEST_F(ConsoleTest, ConnectionLinesFollowPostedNoticesInPlace) {
   std::unique_ptr<ConsoleWindow> window;
   ConsoleBridge bridge([&](const platform::Message& m) {
-    if (window)
-      window->OnEngineMessage(m);
-    else
-      FreeNoticeOf(m);
+    if (window) window->OnEngineMessage(m); else FreeNoticeOf(m);
   });
   ASSERT_EQ(engine::WriteCurrentTab(1), 0);
   window = Open(false, bridge.target());
   const platform::TargetId target = bridge.target();
   auto post = [target](bool add, engine::SessionNotice* n) {
     std::thread([=] {
-      platform::PostMessage(target, add ? engine::kMsgSessionAdded : engine::kMsgSessionRemoved, 0,
-                            reinterpret_cast<platform::Lparam>(n));
+      platform::PostMessage(target, add ? engine::kMsgSessionAdded : engine::kMsgSessionRemoved,
+                            0, reinterpret_cast<platform::Lparam>(n));
     }).join();
   };
   auto wait_for = [&](const std::vector<std::string>& expected) {
@@ -200,8 +196,8 @@ TEST_F(ConsoleTest, ConnectionLinesSplitOnlyWhenWellFormed) {
     bool ok;
   };
   const Case cases[] = {{"\t2\tWWW\t10.0.0.1", true}, {"", false},
-                        {"\t\tWWW\t10.0.0.1", false}, {"2\tWWW\t10.0.0.1", false},
-                        {"\t2\tWWW", false},          {"\t9999999999\tWWW\tx", false},
+                        {"\t\tWWW\t10.0.0.1", false},  {"2\tWWW\t10.0.0.1", false},
+                        {"\t2\tWWW", false},           {"\t9999999999\tWWW\tx", false},
                         {"\t-1\tWWW\tx", false}};
   for (const Case& c : cases) {
     int count = 0;
@@ -275,14 +271,12 @@ TEST_F(AboutTest, ButtonsOpenOurPagesInTheBrowser) {
     QTest::mouseClick(button, Qt::LeftButton);
   }
   std::vector<std::string> opened;
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] {
-        opened.clear();
-        std::ifstream in(log);
-        for (std::string line; std::getline(in, line);) opened.push_back(line);
-        return opened.size() == 4;
-      },
-      5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    opened.clear();
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) opened.push_back(line);
+    return opened.size() == 4;
+  }, 5000));
   // Each button opens its own page (sorted: the browser runs apart from the clicks).
   std::sort(opened.begin(), opened.end());
   const std::string help = "file://" + platform::ProgramDirectory() + "/help/";
@@ -361,12 +355,10 @@ TEST_F(ConsoleTest, PasswordGateLetsInOnlyTheRightPassword) {
   auto answer = [](const char* first, const char* second) {
     QTimer::singleShot(0, [=] {
       PasswordPrompt* prompt = nullptr;
-      (void)QTest::qWaitFor(
-          [&] {
-            prompt = dynamic_cast<PasswordPrompt*>(QApplication::activeModalWidget());
-            return prompt != nullptr;
-          },
-          5000);
+      (void)QTest::qWaitFor([&] {
+        prompt = dynamic_cast<PasswordPrompt*>(QApplication::activeModalWidget());
+        return prompt != nullptr;
+      }, 5000);
       if (prompt == nullptr) return;
       EXPECT_EQ(prompt->windowTitle().toStdString(), "Wayfarer's Master Password");
       EXPECT_EQ(prompt->edit()->maxLength(), 31);
