@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTreeWidget>
+#include <algorithm>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -20,6 +22,7 @@
 #include "gateway/engine/config_store.h"
 #include "gateway/engine/service_list.h"
 #include "gateway/engine/session_registry.h"
+#include "gateway/engine/settings_reload.h"
 #include "gateway/engine/store_access.h"
 #include "platform/socket.h"
 #include "platform/testing/echo_server.h"
@@ -162,6 +165,42 @@ TEST_F(ConsoleEngineTest, ConnectionLinesShowThePairsBytesSoFar) {
   ASSERT_TRUE(WaitForLines({"\t1\tEcho\t127.0.0.1"}));
   QTest::qWait(2 * kConnectionRefreshMs);
   EXPECT_EQ(bytes_shown(), 6020) << "the ended session's bytes stay in the total";
+  Stop();
+}
+
+// A reload from the store (SIGHUP) shows on the page that is open, as the console's own changes
+// do: the Services page lists a mapping added to the store behind the console's back.
+TEST_F(ConsoleEngineTest, ReloadedSettingsShowOnTheServicesPage) {
+  ASSERT_EQ(engine::WriteCurrentTab(0), 0);
+  Start(Mode::kTray);
+  console_->OpenConsole(false);
+  auto names = [this] {
+    std::vector<std::string> shown;
+    auto* list = console_->console()->findChild<QTreeWidget*>("ctl1086");
+    for (int i = 0; list && i < list->topLevelItemCount(); ++i) {
+      shown.push_back(list->topLevelItem(i)->text(0).toStdString());
+    }
+    return shown;
+  };
+  auto shows = [&names](const std::string& name) {
+    const std::vector<std::string> shown = names();
+    return std::find(shown.begin(), shown.end(), name) != shown.end();
+  };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shows("Echo"); }, 5000));
+  engine::ServiceEntry added;
+  added.ServiceType = "TCP Mapped Link";
+  added.MappingName = "Added Later";
+  added.PortNum = 0;
+  added.IsActive = 0;
+  added.ListenCapacity = 8;
+  added.DefaultHost = "127.0.0.1";
+  added.DefaultHostPortNum = echo_.port();
+  ASSERT_EQ(engine::CreateServiceEntry(11, added), 0);
+  EXPECT_FALSE(shows("Added Later"));
+  (void)engine::ReloadEngineSettings();
+  engine::NoteSettingsReloaded();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return shows("Added Later"); }, 5000))
+      << ::testing::PrintToString(names());
   Stop();
 }
 
