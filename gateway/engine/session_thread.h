@@ -1,7 +1,8 @@
 // What every session kind shares: its sockets, its private target, the accept of its client,
 // its registration (removed exactly once, whichever path ends it) and the process-wide count
-// of live sessions that the shut-down waits on. A session object is owned by its own thread
-// and deletes itself when the thread ends; nothing else touches its members.
+// of live sessions that the shut-down waits on, and its access record (logged when the object
+// ends). A session object is owned by its own thread and deletes itself when the thread ends;
+// nothing else touches its members but the registry, which reads the record's byte counts.
 #pragma once
 
 #include <string>
