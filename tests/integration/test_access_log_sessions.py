@@ -15,7 +15,7 @@ import time
 import unittest
 
 from gateway_process import PRODUCT_KEY, GatewayProcess, configure, free_port
-from socket_helpers import TcpServer, connect, echo, read_exact, read_to_close
+from socket_helpers import TcpServer, connect, echo, read_exact, read_to_close, read_until
 from test_ftp_clients import FTP_SERVER, Control, ftp_server_python
 
 BODY = os.urandom(3000)
@@ -123,6 +123,20 @@ class SessionLinesTest(unittest.TestCase):
         sent, received = self.curl("127.0.0.13", "http://127.0.0.9:8080/secret")
         self.assertGreater(received, 0)  # the error page
         self.expect("127.0.0.13", "WWW", "127.0.0.9:8080", sent, received, "denied")
+
+    def test_connect_tunnel(self):
+        tls_port = TcpServer(echo, port=443)  # the only port a tunnel may reach
+        self.addCleanup(tls_port.close)
+        request = b"CONNECT 127.0.0.1:443 HTTP/1.1\r\nHost: 127.0.0.1:443\r\n\r\n"
+        payload = os.urandom(70000)
+        with connect_from("127.0.0.18", self.web_port) as c:
+            c.sendall(request)
+            answer = read_until(c, b"\n\n")
+            self.assertTrue(answer.startswith(b"HTTP/1.0 200"), answer)
+            c.sendall(payload)
+            self.assertEqual(read_exact(c, len(payload)), payload)
+        self.expect("127.0.0.18", "WWW", "127.0.0.1:443", len(request) + len(payload),
+                    len(answer) + len(payload), "closed")
 
     def test_socks_5_and_4(self):
         payload = b"through socks\n"
