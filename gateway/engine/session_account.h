@@ -30,7 +30,6 @@ class SessionAccount {
   // Binds the account (and its meter) to the calling thread, the session's own, and starts
   // the clock. The client's sockets are metered with platform::MeterSocket afterwards.
   void Open(const std::string& client, const std::string& service);
-  [[nodiscard]] bool open() const { return open_; }
   [[nodiscard]] const platform::ByteMeter& meter() const { return meter_; }
   // "host:port" (an IPv6 literal in brackets), or the mapping's name.
   void SetDestination(const std::string& destination) { destination_ = destination; }
