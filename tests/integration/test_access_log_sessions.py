@@ -15,7 +15,7 @@ import time
 import unittest
 
 from gateway_process import PRODUCT_KEY, GatewayProcess, configure, free_port
-from socket_helpers import TcpServer, connect, echo, read_exact, read_to_close, read_until
+from socket_helpers import TcpServer, connect, echo, read_exact, read_line, read_to_close, read_until
 from test_ftp_clients import FTP_SERVER, Control, ftp_server_python
 
 BODY = os.urandom(3000)
@@ -69,10 +69,11 @@ class SessionLinesTest(unittest.TestCase):
         cls.echo = TcpServer(echo)
         cls.echo_port = cls.echo.port
         cls.httpd = origin()
-        cls.web_port, cls.socks_port, cls.ftp_port, cls.map_port = (free_port() for _ in range(4))
+        cls.web_port, cls.socks_port, cls.ftp_port, cls.map_port, cls.pop3_port = (
+            free_port() for _ in range(5))
         cls.gw = GatewayProcess()
         configure(cls.gw, active={"WWW": cls.web_port, "Socks": cls.socks_port,
-                                  "FTP": cls.ftp_port},
+                                  "FTP": cls.ftp_port, "POP3": cls.pop3_port},
                   mappings=[dict(name="echo", port=cls.map_port, host="127.0.0.1",
                                  target_port=cls.echo_port)])
         # The web service refuses 127.0.0.9; clients above 127.0.0.127 are not served at all.
@@ -137,6 +138,17 @@ class SessionLinesTest(unittest.TestCase):
             self.assertEqual(read_exact(c, len(payload)), payload)
         self.expect("127.0.0.18", "WWW", "127.0.0.1:443", len(request) + len(payload),
                     len(answer) + len(payload), "closed")
+
+    def test_pop3_domain_not_found(self):
+        login = b"USER me<no-such-host.invalid>\r\n"
+        with connect_from("127.0.0.19", self.pop3_port) as c:
+            greeting = read_line(c)
+            self.assertTrue(greeting.startswith(b"+OK"), greeting)
+            c.sendall(login)
+            answer = read_to_close(c)
+        self.assertTrue(answer.startswith(b"-ERR"), answer)
+        self.expect("127.0.0.19", "POP3", "no-such-host.invalid:110", len(login),
+                    len(greeting) + len(answer), "Domain%20Not%20Found")
 
     def test_socks_5_and_4(self):
         payload = b"through socks\n"
