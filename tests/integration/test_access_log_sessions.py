@@ -69,11 +69,12 @@ class SessionLinesTest(unittest.TestCase):
         cls.echo = TcpServer(echo)
         cls.echo_port = cls.echo.port
         cls.httpd = origin()
-        cls.web_port, cls.socks_port, cls.ftp_port, cls.map_port, cls.pop3_port = (
-            free_port() for _ in range(5))
+        (cls.web_port, cls.socks_port, cls.ftp_port, cls.map_port, cls.pop3_port,
+         cls.telnet_port) = (free_port() for _ in range(6))
         cls.gw = GatewayProcess()
         configure(cls.gw, active={"WWW": cls.web_port, "Socks": cls.socks_port,
-                                  "FTP": cls.ftp_port, "POP3": cls.pop3_port},
+                                  "FTP": cls.ftp_port, "POP3": cls.pop3_port,
+                                  "Telnet": cls.telnet_port},
                   mappings=[dict(name="echo", port=cls.map_port, host="127.0.0.1",
                                  target_port=cls.echo_port)])
         # The web service refuses 127.0.0.9; clients above 127.0.0.127 are not served at all.
@@ -149,6 +150,19 @@ class SessionLinesTest(unittest.TestCase):
         self.assertTrue(answer.startswith(b"-ERR"), answer)
         self.expect("127.0.0.19", "POP3", "no-such-host.invalid:110", len(login),
                     len(greeting) + len(answer), "Domain%20Not%20Found")
+
+    def test_telnet_host_not_found_then_exit(self):
+        prompt = b"Wayfarer (Host Name) >"
+        sent = b"no-such-host.invalid\r\n"
+        with connect_from("127.0.0.20", self.telnet_port) as c:
+            received = read_until(c, prompt)
+            c.sendall(sent)
+            received += read_until(c, b"No host in that name.\r\n" + prompt)
+            c.sendall(b"exit\r\n")
+            sent += b"exit\r\n"
+            received += read_to_close(c)
+        self.expect("127.0.0.20", "Telnet", "no-such-host.invalid:23", len(sent),
+                    len(received), "closed")
 
     def test_socks_5_and_4(self):
         payload = b"through socks\n"
