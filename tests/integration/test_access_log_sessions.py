@@ -17,6 +17,7 @@ import unittest
 from gateway_process import PRODUCT_KEY, GatewayProcess, configure, free_port
 from socket_helpers import TcpServer, connect, echo, read_exact, read_line, read_to_close, read_until
 from test_ftp_clients import FTP_SERVER, Control, ftp_server_python
+from test_web_cache import cache_text
 
 BODY = os.urandom(3000)
 
@@ -34,6 +35,22 @@ def origin():
     httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     threading.Thread(target=httpd.serve_forever, daemon=True).start()
     return httpd
+
+
+class CountingOrigin(http.server.BaseHTTPRequestHandler):
+    """A cacheable answer of BODY; served counts the answers the origin gave."""
+    served = 0
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        CountingOrigin.served += 1
+        self.send_response(200)
+        self.send_header("Last-Modified", "Thu, 01 Dec 1994 16:00:00 GMT")
+        self.send_header("Content-Length", str(len(BODY)))
+        self.end_headers()
+        self.wfile.write(BODY)
 
 
 def line_of(path, client, timeout=15):
@@ -235,6 +252,39 @@ class SessionLinesTest(unittest.TestCase):
             c.sendall(b"hello")
             self.assertEqual(read_to_close(c), b"")
         self.expect("127.0.0.200", "echo", "-", 0, 0, "denied")
+
+
+class CacheAnswerTest(unittest.TestCase):
+    def test_an_answer_from_the_cache_counts_what_the_client_got(self):
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True, timeout=30)
+        httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), CountingOrigin)
+        threading.Thread(target=httpd.serve_forever, daemon=True).start()
+        self.addCleanup(httpd.server_close)
+        self.addCleanup(httpd.shutdown)
+        gw = GatewayProcess()
+        self.addCleanup(gw.close)
+        port = free_port()
+        configure(gw, active={"WWW": port})
+        location = os.path.join(gw.dir, "cache") + "/"
+        os.mkdir(location)
+        with open(os.path.join(gw.dir, "cache.reg"), "w") as f:
+            f.write(cache_text(location))
+        gw.reg("import", os.path.join(gw.dir, "cache.reg"))
+        gw.start()
+        log = os.path.join(gw.dir, "access.log")
+        url = f"http://127.0.0.1:{httpd.server_address[1]}/page"
+        for source in ("127.0.0.21", "127.0.0.22"):  # the second is answered from the disk
+            r = subprocess.run(["curl", "-sS", "-o", "/dev/null", "--interface", source, "-x",
+                                f"http://127.0.0.1:{port}", "-w",
+                                "%{size_request} %{size_header} %{size_download}", url],
+                               capture_output=True, text=True, timeout=60)
+            sent, header, body = (int(n) for n in r.stdout.split())
+            self.assertEqual(body, len(BODY))
+            fields = line_of(log, source)
+            self.assertIsNotNone(fields, source)
+            self.assertEqual(fields[4:], [f"127.0.0.1:{httpd.server_address[1]}", str(sent),
+                                          str(header + body), "closed"])
+        self.assertEqual(CountingOrigin.served, 1, "the second answer came from the cache")
 
 
 class KilledSessionTest(unittest.TestCase):
