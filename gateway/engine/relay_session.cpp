@@ -136,7 +136,17 @@ bool FmCsHttpService::PreTranslateMessage(platform::Message& msg) {
 }
 
 bool FmCsHttpService::HandleClientEvent(long lparam) {
-  if (platform::SelectEvent(lparam) == platform::kFdClose || platform::SelectError(lparam) != 0) {
+  if (relay_started_) return true;  // announced before the relay took the socket over
+  bool closed = platform::SelectEvent(lparam) == platform::kFdClose;
+  if (platform::SelectError(lparam) != 0) return false;
+  if (between_requests_) {
+    // A client that leaves between requests is done; one that sent its next request
+    // before leaving still gets it answered.
+    if (closed && pending_request_.empty()) return false;
+    between_requests_ = false;
+    platform::KillTimer(window_, kKeepAliveTimer);
+    Register(service_code_);
+  } else if (closed) {
     return false;
   }
   opening_.Progress();
