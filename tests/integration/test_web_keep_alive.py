@@ -11,6 +11,7 @@ import time
 import unittest
 
 from gateway_process import CLIENT_ADDRESS, PRODUCT_KEY, GatewayProcess, configure, free_port
+from test_web_cache import cache_text
 from test_web_proxy import ACCESS_DENIED, HOST_BUSY, read_to_close
 
 WAIT = 20
@@ -90,11 +91,17 @@ def read_answer(sock):
 
 
 class WebKeepAliveTest(unittest.TestCase):
-    def start_gateway(self, rules=(), timeout_after=None):
+    def start_gateway(self, rules=(), timeout_after=None, cache=False):
         self.gw = GatewayProcess()
         self.addCleanup(self.gw.close)
         self.port = free_port()
         configure(self.gw, active={"WWW": self.port})
+        if cache:
+            location = os.path.join(self.gw.dir, "cache") + "/"
+            os.mkdir(location)
+            with open(os.path.join(self.gw.dir, "cache.reg"), "w") as f:
+                f.write(cache_text(location))
+            self.gw.reg("import", os.path.join(self.gw.dir, "cache.reg"))
         www = f"{PRODUCT_KEY}\\Service\\0"
         if timeout_after:
             self.gw.reg("set", www, "TimeOut", "REG_DWORD", "1")
@@ -212,6 +219,22 @@ class WebKeepAliveTest(unittest.TestCase):
         closed_port = free_port()
         s.sendall(f"GET http://127.0.0.1:{closed_port}/ HTTP/1.1\r\nHost: x\r\n\r\n".encode())
         self.assertEqual(read_to_close(s), HOST_BUSY)
+
+    def test_cache_takes_each_request_on_its_own(self):
+        self.start_gateway(cache=True)
+        s = self.client()
+        request = f"GET {self.a.url}/chunked HTTP/1.1\r\nHost: a\r\n\r\n".encode()
+        s.sendall(request)
+        first = b""
+        while not first.endswith(b"0\r\nX-Trailer: t\r\n\r\n"):
+            part = s.recv(4096)
+            self.assertTrue(part, first)
+            first += part
+        # Kept once its framing ended, though its server connection stays open; served
+        # from the cache, the answer then ends the connection.
+        s.sendall(request)
+        self.assertEqual(read_to_close(s), first)
+        self.assertEqual(self.a.paths(), ["/chunked"])
 
     def test_idle_connection_is_closed_after_the_timeout(self):
         self.start_gateway(timeout_after=2)
