@@ -52,7 +52,8 @@ class RequestGate {
  public:
   virtual ~RequestGate() = default;
   // The leading part of the n client bytes that belongs to the forwarded request. The session
-  // forwards that part and ends when anything is left over.
+  // forwards that part; what is left over ends it, or on a kept-alive connection waits for
+  // the next turn.
   virtual size_t TakeClientBytes(const char* data, size_t n) = 0;
   // Every byte of the request has been taken.
   [[nodiscard]] virtual bool complete() const = 0;

@@ -195,6 +195,16 @@ class WebKeepAliveTest(unittest.TestCase):
         s.sendall(f"GET {self.a.url}/last HTTP/1.1\r\nConnection: close\r\n\r\n".encode())
         self.assertTrue(read_to_close(s).endswith(b"A /last"))
 
+    def test_client_that_closes_its_side_gets_every_answer_then_the_close(self):
+        self.start_gateway()
+        for count in (1, 2):
+            s = self.client()
+            s.sendall(f"GET {self.a.url}/p HTTP/1.1\r\nHost: a\r\n\r\n".encode() * count)
+            s.shutdown(socket.SHUT_WR)
+            started = time.monotonic()
+            self.assertEqual(read_to_close(s).count(b"A /p"), count)
+            self.assertLess(time.monotonic() - started, 10)
+
     def test_chunked_and_close_delimited_answers(self):
         self.start_gateway()
         bodies, connects = self.curl(f"{self.a.url}/chunked", f"{self.a.url}/after",
