@@ -12,7 +12,7 @@ import time
 import unittest
 
 import office_network as office
-from office_network import listener, read_until, serve
+from socket_helpers import listener, read_until, serve
 from gateway_process import BIN, PRODUCT_KEY, GatewayProcess, configure
 from test_web_cache import cache_text
 

@@ -12,7 +12,8 @@ import unittest
 
 from gateway_process import CLIENT_ADDRESS, PRODUCT_KEY, GatewayProcess, configure, free_port
 from test_web_cache import cache_text
-from test_web_proxy import ACCESS_DENIED, HOST_BUSY, read_to_close
+from socket_helpers import read_to_close
+from test_web_proxy import ACCESS_DENIED, HOST_BUSY
 
 WAIT = 20
 
