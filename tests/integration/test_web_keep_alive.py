@@ -4,15 +4,13 @@ that stays open) and answered with framing the client can follow. HTTP/1.0 clien
 "Connection: close" requests keep the one-request behaviour byte for byte."""
 import os
 import socket
-import socketserver
 import subprocess
-import threading
 import time
 import unittest
 
 from gateway_process import CLIENT_ADDRESS, PRODUCT_KEY, GatewayProcess, configure, free_port
+from socket_helpers import TcpServer, read_to_close
 from test_web_cache import cache_text
-from socket_helpers import read_to_close
 from test_web_proxy import ACCESS_DENIED, HOST_BUSY
 
 WAIT = 20
@@ -24,34 +22,27 @@ class RawOrigin:
     "Connection: close"; anything else with a Content-Length body "NAME PATH"."""
 
     def __init__(self, name):
-        origin = self
         self.name = name
         self.requests = []  # (client port, request bytes)
         self.connections = 0
-
-        class Handler(socketserver.BaseRequestHandler):
-            def handle(self):
-                origin.connections += 1
-                conn, data = self.request, b""
-                conn.settimeout(WAIT)
-                while True:
-                    while b"\r\n\r\n" not in data:
-                        part = conn.recv(4096)
-                        if not part:
-                            return
-                        data += part
-                    head, data = data.split(b"\r\n\r\n", 1)
-                    origin.requests.append((self.client_address[1], head + b"\r\n\r\n"))
-                    method, path = head.split(b" ")[:2]
-                    if not origin.answer(conn, method, path) or \
-                            b"\r\nconnection: close" in head.lower():
-                        return
-
-        self.server = socketserver.ThreadingTCPServer(("127.0.0.1", 0), Handler)
-        self.server.daemon_threads = True
-        self.port = self.server.server_address[1]
+        self.server = TcpServer(self.handle, timeout=WAIT)
+        self.port = self.server.port
         self.url = f"http://127.0.0.1:{self.port}"
-        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def handle(self, conn):
+        self.connections += 1
+        data = b""
+        while True:
+            while b"\r\n\r\n" not in data:
+                part = conn.recv(4096)
+                if not part:
+                    return
+                data += part
+            head, data = data.split(b"\r\n\r\n", 1)
+            self.requests.append((conn.getpeername()[1], head + b"\r\n\r\n"))
+            method, path = head.split(b" ")[:2]
+            if not self.answer(conn, method, path) or b"\r\nconnection: close" in head.lower():
+                return
 
     def answer(self, conn, method, path):
         body = self.name + b" " + path
@@ -72,8 +63,7 @@ class RawOrigin:
         return [head.split(b" ")[1].decode() for _, head in self.requests]
 
     def close(self):
-        self.server.shutdown()
-        self.server.server_close()
+        self.server.close()
 
 
 def read_answer(sock):
