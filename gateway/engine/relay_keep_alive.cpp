@@ -8,6 +8,7 @@
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/relay_openings.h"
 #include "gateway/engine/relay_session.h"
+#include "gateway/engine/service_list.h"
 #include "platform/socket_errors.h"
 
 namespace engine {
@@ -57,13 +58,15 @@ bool FmCsHttpService::AwaitNextRequest() {
   }
   EndRequest();
   if (!go_on) return false;
-  // Between requests only the keep-alive bound applies, whatever the service's time-out.
+  // Between requests only the keep-alive bound applies: 60 s, or the service's TimeoutAfter
+  // when shorter, whether its TimeOut is on or not.
   if (timer_set_) platform::KillTimer(window_, kRelayIdleTimer);
   timer_set_ = false;
   platform::KillTimer(window_, kOpeningTimer);
   between_requests_ = true;
   int idle = kKeepAliveIdleSeconds;
-  if (idle_timeout_ > 0) idle = std::min(idle, idle_timeout_);
+  int after = Services().TimeoutAfterFor(listening_socket_);
+  if (after > 0) idle = std::min(idle, after);
   platform::SetTimer(window_, kKeepAliveTimer, static_cast<unsigned>(idle) * 1000u);
   platform::AsyncSelect(client_socket_, window_, kMsgClientEvent,
                         platform::kFdRead | platform::kFdClose);

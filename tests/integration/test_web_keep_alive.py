@@ -94,8 +94,7 @@ class WebKeepAliveTest(unittest.TestCase):
                 f.write(cache_text(location))
             self.gw.reg("import", os.path.join(self.gw.dir, "cache.reg"))
         www = f"{PRODUCT_KEY}\\Service\\0"
-        if timeout_after:
-            self.gw.reg("set", www, "TimeOut", "REG_DWORD", "1")
+        if timeout_after:  # with TimeOut off
             self.gw.reg("set", www, "TimeoutAfter", "REG_DWORD", str(timeout_after))
         for n, (client, host, data) in enumerate(rules):
             key = f"{PRODUCT_KEY}\\Security\\{n}"
