@@ -2,6 +2,7 @@
 // request (its cache close rules, its Connections entry and log line), the wait for the next
 // one, and the server connection kept for a later request to the same host.
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -51,7 +52,9 @@ bool FmCsHttpService::AwaitNextRequest() {
   relay_->Stop();
   relay_ = std::make_unique<RelayPair>();
   relay_started_ = false;
-  if (!reuse) {
+  if (served_file_ >= 0) close(served_file_);
+  served_file_ = -1;
+  if (!reuse && server_socket_ != platform::kInvalidSocket) {
     platform::CloseSocket(server_socket_);
     server_socket_ = platform::kInvalidSocket;
     server_host_.clear();

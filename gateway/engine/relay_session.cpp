@@ -48,6 +48,11 @@ int FmCsHttpService::ServeStoredAnswer() {
     relay_started_ = false;
     platform::CloseSocket(server_socket_);
     server_socket_ = platform::kInvalidSocket;
+    response_gate_.reset();  // it framed the confirmation; the stored copy ends the session
+  } else if (response_gate_) {
+    // Asked for on a kept connection: the stored answer is framed like a server's.
+    cache_.state = kCachePassThrough;
+    relay_->SetInspector(RelayPair::kDown, this);
   }
   if (ServeFile(fd, cache_.serve_offset) == 0) return 0;
   if (served_file_ != fd) close(fd);

@@ -120,6 +120,10 @@ int HttpOpening::Run() {
   if (target == kLookupFailed) return AnswerPage(UnreachablePage(kHostNotFoundMessage));
   std::string forwarded = request_;
   if (CacheRequest(client_, &request_, host_text_, &session_.cache()) == 0) {
+    // Framed like a server's answer; a kept server connection is not used again.
+    if (keep_alive_) {
+      session_.KeepAlive(std::make_unique<ResponseFraming>(IsHeadRequest(request_)), "");
+    }
     return session_.ServeStoredAnswer();  // relayed as fast as the client reads
   }
   // The server connection of the previous request serves this one when it leads to the same
