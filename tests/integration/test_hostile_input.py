@@ -178,7 +178,7 @@ def settled_status(pid, want_busy):
 class HostileInput(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.net = office.OfficeNetwork(prefix="prove")
+        cls.net = office.OfficeNetwork(prefix="hostile")
         cls.sockets = []
         cls.gw = None
         try:
