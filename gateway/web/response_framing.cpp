@@ -3,7 +3,6 @@
 #include "gateway/web/response_framing.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "gateway/web/header_fields.h"
