@@ -56,6 +56,7 @@ class HttpOpening {
   std::string address_;
   bool is_connect_ = false;
   bool keep_alive_ = false;  // the client connection outlives this request
+  std::string behind_head_;  // client bytes read behind the header block
 };
 
 int HttpOpening::AnswerPage(const char* message) {
@@ -92,6 +93,12 @@ int HttpOpening::Run() {
   // Every wait of the opening takes the session's messages; a client that half-closes after
   // its request still gets its answer.
   if (ReadRequest() != 0) return -1;
+  // The rewrite keeps only the method of a CONNECT: what follows its header block (a TLS
+  // hello) is kept apart for the tunnel.
+  size_t head_end = HeadEnd(request_);
+  if (head_end != std::string::npos && head_end < request_.size()) {
+    behind_head_ = request_.substr(head_end);
+  }
   std::string host;
   int port = 0;
   if (RewriteRequestLine(&request_, &host_text_, &is_connect_) != 0 ||
@@ -167,9 +174,7 @@ int HttpOpening::ConnectAndForward(int port, platform::Socket server) {
       return End();
     }
     // Bytes the client sent behind its header block (a TLS hello) belong in the tunnel.
-    size_t head = HeadEnd(request_);
-    if (head != std::string::npos && head < request_.size() &&
-        SendWhole(server, request_.data() + head, request_.size() - head) != 0) {
+    if (!behind_head_.empty() && SendWhole(server, behind_head_.data(), behind_head_.size()) != 0) {
       return End();
     }
     session_.set_tunnel();

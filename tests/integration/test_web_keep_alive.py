@@ -9,7 +9,7 @@ import time
 import unittest
 
 from gateway_process import CLIENT_ADDRESS, PRODUCT_KEY, GatewayProcess, configure, free_port
-from socket_helpers import TcpServer, read_to_close
+from socket_helpers import TcpServer, echo, read_exact, read_to_close
 from test_web_cache import cache_text
 from test_web_proxy import ACCESS_DENIED, HOST_BUSY
 
@@ -207,6 +207,20 @@ class WebKeepAliveTest(unittest.TestCase):
         self.assertEqual(connects, [1, 0, 0, 1, 0, 1])
         # The server connection outlived the chunked answer.
         self.assertEqual(self.a.requests[0][0], self.a.requests[1][0])
+
+    def test_connect_on_a_kept_connection_becomes_a_tunnel(self):
+        self.start_gateway()
+        tls_port = TcpServer(echo, port=443)
+        self.addCleanup(tls_port.close)
+        s = self.client()
+        s.sendall(f"GET {self.a.url}/first HTTP/1.1\r\nHost: a\r\n\r\n".encode())
+        self.assertEqual(read_answer(s)[1], b"A /first")
+        s.sendall(b"CONNECT 127.0.0.1:443 HTTP/1.1\r\nHost: x\r\n\r\nhello")
+        established = b"HTTP/1.0 200 Connection established\r\nProxy-Agent: Wayfarer/1.1\r\n\n"
+        self.assertEqual(read_exact(s, len(established) + 5), established + b"hello")
+        inside = b"GET http://no.where/ HTTP/1.1\r\n\r\n"  # tunnel bytes, not a request
+        s.sendall(inside)
+        self.assertEqual(read_exact(s, len(inside)), inside)
 
     def test_answer_without_body_and_error_page_end(self):
         self.start_gateway()
