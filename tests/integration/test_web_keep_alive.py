@@ -77,7 +77,10 @@ def read_answer(sock):
     head, body = data.split(b"\r\n\r\n", 1)
     length = int(head.lower().split(b"content-length:")[1].split(b"\r\n")[0])
     while len(body) < length:
-        body += sock.recv(4096)
+        part = sock.recv(4096)
+        if not part:
+            raise AssertionError(f"closed after {head + body!r}")
+        body += part
     return head, body
 
 
@@ -110,8 +113,8 @@ class WebKeepAliveTest(unittest.TestCase):
         self.addCleanup(self.b.close)
 
     def curl(self, *urls):
-        """curl fetching urls on one proxy connection: (bodies with a marker after each
-        answer, the number of new connections curl made for each)."""
+        """curl fetching urls on one proxy connection: (the body of each answer, the number of
+        new connections curl made for each)."""
         args = []
         for url in urls:
             args += [url, "--write-out", "|%{num_connects}\n"]
