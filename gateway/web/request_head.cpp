@@ -1,6 +1,8 @@
 // Collecting and rewriting the request header block.
 #include "gateway/web/request_head.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <chrono>
 #include <memory>
@@ -64,14 +66,19 @@ HeadResult CollectRequestHead(platform::Socket client, int wait_ms, std::string*
   size_t have = request->size();
   request->copy(buffer.get(), have);
   for (int round = 0; round < kMaxRounds; ++round) {
-    int left = std::min(MillisecondsLeft(deadline), bounds.LeftMs());
-    engine::WaitResult ready =
-        left > 0 ? engine::WaitInOpening(client, false, left) : engine::WaitResult::kTimedOut;
-    if (ready == engine::WaitResult::kKilled) return HeadResult::kClosed;
-    if (ready == engine::WaitResult::kTimedOut) {
-      return have == 0 ? HeadResult::kNothing : HeadResult::kViolation;
+    // A read event brings the session here, so the first round reads without a wait: the
+    // bytes are usually there already, and a wait costs its own target and selection.
+    if (round > 0) {
+      int left = std::min(MillisecondsLeft(deadline), bounds.LeftMs());
+      engine::WaitResult ready =
+          left > 0 ? engine::WaitInOpening(client, false, left) : engine::WaitResult::kTimedOut;
+      if (ready == engine::WaitResult::kKilled) return HeadResult::kClosed;
+      if (ready == engine::WaitResult::kTimedOut) {
+        return have == 0 ? HeadResult::kNothing : HeadResult::kViolation;
+      }
     }
-    int n = platform::Recv(client, buffer.get() + have, kMaxRequestHead - have);
+    int n = platform::Recv(client, buffer.get() + have, kMaxRequestHead - have,
+                           round == 0 ? MSG_DONTWAIT : 0);
     if (n == 0) return HeadResult::kClosed;
     if (n < 0) {
       if (platform::LastSocketError() == platform::kWsaEWouldBlock) continue;
