@@ -2,6 +2,7 @@
 checked against the rules, sent to the host it names (over the same server connection while
 that stays open) and answered with framing the client can follow. HTTP/1.0 clients and
 "Connection: close" requests keep the one-request behaviour byte for byte."""
+import hashlib
 import os
 import socket
 import subprocess
@@ -11,7 +12,7 @@ import unittest
 from gateway_process import CLIENT_ADDRESS, PRODUCT_KEY, GatewayProcess, configure, free_port
 from socket_helpers import TcpServer, echo, read_exact, read_to_close
 from test_web_cache import cache_text
-from test_web_proxy import ACCESS_DENIED, HOST_BUSY
+from test_web_proxy import ACCESS_DENIED, HOST_BUSY, Origin, pattern
 
 WAIT = 20
 
@@ -156,6 +157,22 @@ class WebKeepAliveTest(unittest.TestCase):
         self.assertEqual(self.a.connections, 2)
         # Each request is a session of its own in the access log.
         self.assertEqual(len(self.log_lines(4)), 4)
+
+    def test_upload_with_an_interim_answer_keeps_the_connection(self):
+        self.start_gateway()
+        o = Origin()
+        self.addCleanup(o.close)
+        body = pattern(3 << 20)  # large enough for curl to wait for "100 Continue"
+        r = subprocess.run(["curl", "-sS", "--interface", CLIENT_ADDRESS,
+                            "-x", f"http://127.0.0.1:{self.port}", "--data-binary", "@-",
+                            f"http://127.0.0.1:{o.port}/up", "--write-out", "|%{num_connects}\n",
+                            "--next", "-x", f"http://127.0.0.1:{self.port}",
+                            f"http://127.0.0.1:{o.port}/size/10",
+                            "--write-out", "|%{num_connects}\n"],
+                           input=body, capture_output=True, timeout=60)
+        self.assertEqual(r.stdout, hashlib.sha256(body).hexdigest().encode() + b"|1\n" +
+                         pattern(10) + b"|0\n", r.stderr)
+        self.assertEqual([h.get("Expect") for _, h in o.requests], ["100-continue", None])
 
     def test_hop_by_hop_fields_stay_with_the_gateway(self):
         self.start_gateway()
