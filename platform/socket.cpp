@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/byte_meter.h"
 #include "platform/message_queue.h"
 #include "platform/socket_errors.h"
 
@@ -246,6 +247,7 @@ int Recv(Socket s, void* buf, size_t len, int flags) {
   int err = errno;
   NoteSocketCall(s);
   if (r < 0) return Fail(err);
+  if ((flags & MSG_PEEK) == 0) CountReceived(s, static_cast<size_t>(r));
   return static_cast<int>(r);
 }
 
@@ -256,6 +258,7 @@ int Send(Socket s, const void* buf, size_t len, int flags) {
     if (err == EAGAIN || err == ENOBUFS) NoteSendBlocked(s);
     return Fail(err);
   }
+  CountSent(s, static_cast<size_t>(r));
   return static_cast<int>(r);
 }
 
@@ -268,6 +271,7 @@ int RecvFrom(Socket s, void* buf, size_t len, sockaddr_in* from) {
   NoteSocketCall(s);
   if (r < 0) return Fail(err);
   if (from) *from = a;
+  CountReceived(s, static_cast<size_t>(r));
   return static_cast<int>(r);
 }
 
@@ -276,6 +280,7 @@ int SendTo(Socket s, const void* buf, size_t len, const sockaddr_in& to) {
     return sendto(s, buf, len, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to);
   });
   if (r < 0) return Fail(errno);
+  CountSent(s, static_cast<size_t>(r));
   return static_cast<int>(r);
 }
 
@@ -313,6 +318,7 @@ int CloseSocket(Socket s) {
     return kSocketError;
   }
   ForgetSocket(s);
+  UnmeterSocket(s);
   if (close(s) != 0) return Fail(errno);
   return 0;
 }

@@ -8,6 +8,7 @@
 #include <cctype>
 
 #include "gateway/engine/dial_context.h"
+#include "gateway/engine/session_account.h"
 #include "gateway/engine/settings_records.h"
 
 namespace engine {
@@ -342,7 +343,10 @@ AccessRules& TheAccessRules() {
 
 int CheckAccess(int mode, int rule_number, const std::string& client_address,
                 const std::string& host_address, const std::string& data) {
-  return TheAccessRules().CheckAccess(mode, rule_number, client_address, host_address, data);
+  const int verdict =
+      TheAccessRules().CheckAccess(mode, rule_number, client_address, host_address, data);
+  if (verdict != 0) NoteSessionEnding(kEndDenied);  // the session's line says why it ended
+  return verdict;
 }
 
 int AddRule(int rule_number, const std::string& client, const std::string& host,

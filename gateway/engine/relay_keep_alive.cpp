@@ -36,7 +36,10 @@ platform::Socket FmCsHttpService::ReuseServer(const std::string& host_text) {
   return platform::kInvalidSocket;
 }
 
-void FmCsHttpService::EndRequest() { Unregister(); }
+void FmCsHttpService::EndRequest() {
+  Unregister();
+  account().LogNow();
+}
 
 bool FmCsHttpService::AwaitNextRequest() {
   if (CacheHook* hook = GetCacheHook()) {

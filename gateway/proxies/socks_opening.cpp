@@ -13,6 +13,7 @@
 #include "gateway/engine/opening_wait.h"
 #include "gateway/engine/relay_session.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/session_account.h"
 #include "gateway/engine/target_guard.h"
 #include "platform/socket_errors.h"
 
@@ -72,9 +73,12 @@ int OpenSocks4(engine::FmCsHttpService& session) {
       request.version != kSocksVersion || request.command != kSocksConnect) {
     return -1;
   }
+  engine::NoteSessionDestination(request.host.empty() ? request.address : request.host,
+                                 request.port);
   if (!request.host.empty()) {
     std::string canonical;
     if (engine::DialContext().ResolveHost(request.host, &request.address, &canonical) != 0) {
+      engine::NoteSessionEnding(kSocksEndNoHost);
       [[maybe_unused]] int rc = platform::SendAll(client, kFailed, sizeof kFailed);
       return -1;
     }
@@ -88,6 +92,7 @@ int OpenSocks4(engine::FmCsHttpService& session) {
   int error = 0;
   platform::Socket server = ConnectSocksTarget(request.address, request.port, false, &error);
   if (server == platform::kInvalidSocket) {
+    engine::NoteSessionEnding(kSocksEndNoConnect);
     [[maybe_unused]] int rc = platform::SendAll(client, kFailed, sizeof kFailed);
     return -1;
   }

@@ -155,8 +155,11 @@ class WebKeepAliveTest(unittest.TestCase):
         self.assertEqual(self.b.connections, 1)
         self.assertEqual(len({port for port, _ in self.b.requests}), 1)
         self.assertEqual(self.a.connections, 2)
-        # Each request is a session of its own in the access log.
-        self.assertEqual(len(self.log_lines(4)), 4)
+        # Each request is a line of its own in the access log, with its own destination.
+        lines = self.log_lines(4)
+        self.assertEqual([line.split(" ")[4] for line in lines],
+                         [f"127.0.0.1:{p}" for p in (self.a.port, self.b.port, self.b.port,
+                                                     self.a.port)], lines)
 
     def test_upload_with_an_interim_answer_keeps_the_connection(self):
         self.start_gateway()
