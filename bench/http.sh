@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Web proxy benchmark: one local nginx origin, reached directly, through Wayfarer's WWW
 # service, through squid with its cache off and through tinyproxy. Measures, in this one run,
-# requests per second with a new connection per request (1 KiB object, 50 connections, wrk
-# sending absolute URLs to the proxies) and one 100 MiB download (best of three), and prints
+# requests per second with a new connection per request and with connections kept alive (1 KiB
+# object, 50 connections, wrk sending absolute URLs to the proxies) and one 100 MiB download
+# (best of three), and prints
 # Wayfarer's ratios against the better of the two peers. Everything runs on loopback with
 # private configurations; every server started here is stopped at the end.
 set -euo pipefail
@@ -68,8 +69,9 @@ env -u DISPLAY -u WAYLAND_DISPLAY "$BIN/Wayfarer" 2>"$work/wayfarer.log" & pids+
 sleep 2
 
 ORIGIN="http://127.0.0.1:$NG"
-rps() {  # proxy port, "" for direct, or "map" for the mapping -> requests per second
-  local script="$work/path.lua" url
+rps() {  # proxy port, "" for direct, or "map" for the mapping [, "keep"] -> requests per second
+  local script="$work/path.lua" url connection=(-H "Connection: close")
+  [ "${2:-}" = keep ] && connection=()
   if [ "$1" = map ]; then
     echo "" >"$script"
     url="http://127.0.0.1:$WM/1k"
@@ -80,7 +82,7 @@ rps() {  # proxy port, "" for direct, or "map" for the mapping -> requests per s
     echo "" >"$script"
     url="$ORIGIN/1k"
   fi
-  wrk -t2 -c50 -d10s -H "Connection: close" -s "$script" "$url" 2>/dev/null |
+  wrk -t2 -c50 -d10s "${connection[@]}" -s "$script" "$url" 2>/dev/null |
     awk '/Requests\/sec/ {print $2}'
 }
 mbps() {  # proxy port or "" -> best MB/s of three 100 MiB downloads
@@ -111,6 +113,14 @@ echo "  direct $d  wayfarer $w  squid $s  tinyproxy $t"
 python3 -c "b=max($s,$t); print('  wayfarer / better peer %.2f (target 1.5)   wayfarer / direct %.2f' % ($w/b, $w/$d))"
 m=$(rps map)
 echo "  wayfarer TCP mapping to the origin (relay alone, no web opening) $m"
+echo "requests/s, connections kept alive (1 KiB, 50 connections, 10 s; best of 3, back to back; load $(load))"
+d=0; w=0; s=0; t=0
+for _ in 1 2 3; do
+  d=$(most "$d" "$(rps "" keep)"); w=$(most "$w" "$(rps "$WF" keep)")
+  s=$(most "$s" "$(rps "$SQ" keep)"); t=$(most "$t" "$(rps "$TP" keep)")
+done
+echo "  direct $d  wayfarer $w  squid $s  tinyproxy $t"
+python3 -c "b=max($s,$t); print('  wayfarer / better peer %.2f (target 1.5)   wayfarer / direct %.2f' % ($w/b, $w/$d))"
 echo "100 MiB download (MB/s, best of 3; load $(load))"
 d=$(mbps ""); w=$(mbps "$WF"); s=$(mbps "$SQ"); t=$(mbps "$TP")
 echo "  direct $d  wayfarer $w  squid $s  tinyproxy $t"

@@ -17,17 +17,31 @@ constexpr unsigned kServerWatchMs = 50 * 1000;
 }  // namespace
 
 bool FmCsHttpService::Inspecting() {
-  return cache_.state != kCachePassThrough && GetCacheHook() != nullptr;
+  return (cache_.state != kCachePassThrough && GetCacheHook() != nullptr) ||
+         response_gate_ != nullptr;
 }
 
 int FmCsHttpService::Inspect(char* data, size_t* n) {
+  // On a kept-alive connection nothing past the answer reaches the client or the cache.
+  if (response_gate_) *n = response_gate_->TakeServerBytes(data, *n);
   CacheHook* hook = GetCacheHook();
-  return hook ? hook->CacheResponseChunk(*this, data, *n) : -1;
+  int verdict = -1;
+  if (hook && cache_.state != kCachePassThrough && *n > 0) {
+    verdict = hook->CacheResponseChunk(*this, data, *n);
+  }
+  if (verdict == -1 && response_gate_ && response_gate_->Complete()) return 3;
+  return verdict;
 }
 
 int FmCsHttpService::GateInspector::Inspect(char* data, size_t* n) {
   size_t own = owner_.request_gate_->TakeClientBytes(data, *n);
   if (own == *n) return -1;
+  if (owner_.response_gate_) {
+    // A kept-alive connection: the next request waits, read, until this one is answered.
+    owner_.pending_request_.append(data + own, *n - own);
+    *n = own;
+    return 2;
+  }
   // Bytes past the forwarded request would reach its server unchecked: what belongs to the
   // request is still delivered, then the session ends.
   *n = own;
@@ -49,6 +63,7 @@ bool FmCsHttpService::HandleTimer(uintptr_t id) {
     if (CacheHook* hook = GetCacheHook()) hook->DiscardCacheFile(*this);
     return false;
   }
+  if (id == kKeepAliveTimer) return !between_requests_;  // idle between requests: closed
   if (id == kOpeningTimer) {
     if (relay_started_) platform::KillTimer(window_, kOpeningTimer);
     if (relay_started_ || opening_.LeftMs() > 0) return true;
@@ -72,6 +87,12 @@ bool FmCsHttpService::RelayEvent(platform::Socket s, platform::Lparam lparam) {
   if (result == RelayPair::Result::kGoOn) return true;
   // The cache answers from its stored copy instead of the origin.
   if (cache_.serve_fd >= 0) return ServeStoredAnswer() == 0;
+  // A kept-alive request whose whole exchange went through leaves the connection open.
+  if (result == RelayPair::Result::kDone && response_gate_ && response_gate_->Complete() &&
+      relay_->ServerSideDelivered() && request_gate_ && request_gate_->complete() &&
+      relay_->HeldFor(RelayPair::kUp) == 0) {
+    return AwaitNextRequest();
+  }
   return RelayEnded(result);
 }
 

@@ -108,6 +108,8 @@ void RelayPair::Pump(Dir d) {
         return;
       }
       if (verdict == 1) side.last = side.source_done = true;
+      if (verdict == 2) side.source_done = true;
+      if (verdict == 3) side.last = side.source_done = side.shut = true;
     }
   }
   if (round == kPumpRounds && !side.dead) {

@@ -34,7 +34,8 @@ class RelayInspector {
   // Bytes just read (*n of them), still held and writable in place. The inspector may shorten
   // *n: the rest is dropped. -1 goes on; 0 ends the session at once (the client has been
   // answered otherwise); 1 reads no more from this source and ends the session once what is
-  // held was delivered.
+  // held was delivered; 2 reads no more from this source and goes on with the other one; 3 is
+  // 1 without passing a close on (a whole answer on a connection that stays open).
   virtual int Inspect(char* data, size_t* n) = 0;
   // True while the bytes read must not be delivered yet (a full holding is delivered anyway).
   virtual bool Holding() { return false; }

@@ -48,6 +48,11 @@ int FmCsHttpService::ServeStoredAnswer() {
     relay_started_ = false;
     platform::CloseSocket(server_socket_);
     server_socket_ = platform::kInvalidSocket;
+    response_gate_.reset();  // it framed the confirmation; the stored copy ends the session
+  } else if (response_gate_) {
+    // Asked for on a kept connection: the stored answer is framed like a server's.
+    cache_.state = kCachePassThrough;
+    relay_->SetInspector(RelayPair::kDown, this);
   }
   if (ServeFile(fd, cache_.serve_offset) == 0) return 0;
   if (served_file_ != fd) close(fd);
@@ -138,7 +143,17 @@ bool FmCsHttpService::PreTranslateMessage(platform::Message& msg) {
 }
 
 bool FmCsHttpService::HandleClientEvent(long lparam) {
-  if (platform::SelectEvent(lparam) == platform::kFdClose || platform::SelectError(lparam) != 0) {
+  if (relay_started_) return true;  // announced before the relay took the socket over
+  bool closed = platform::SelectEvent(lparam) == platform::kFdClose;
+  if (platform::SelectError(lparam) != 0) return false;
+  if (between_requests_) {
+    // A client that leaves between requests is done; one that sent its next request
+    // before leaving still gets it answered.
+    if (closed && pending_request_.empty()) return false;
+    between_requests_ = false;
+    platform::KillTimer(window_, kKeepAliveTimer);
+    Register(service_code_);
+  } else if (closed) {
     return false;
   }
   opening_.Progress();

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "gateway/engine/opening_wait.h"
 #include "gateway/engine/relay_pair.h"
@@ -25,6 +26,9 @@ inline constexpr uintptr_t kRelayIdleTimer = 1;
 inline constexpr uintptr_t kServerWatchTimer = 2;
 // Checks the bounds of an opening that has not finished (a client that never sends a byte).
 inline constexpr uintptr_t kOpeningTimer = 3;
+// Closes a kept-alive client connection that stays idle between two requests.
+inline constexpr uintptr_t kKeepAliveTimer = 4;
+inline constexpr int kKeepAliveIdleSeconds = 60;
 inline constexpr unsigned kOpeningCheckMs = 5000;
 inline constexpr char kAccessDeniedText[] = "Access Denied Contact Admin ";
 inline constexpr char kE10026[] = "E-10026: Could not connect to server.";
@@ -48,8 +52,27 @@ class RequestGate {
  public:
   virtual ~RequestGate() = default;
   // The leading part of the n client bytes that belongs to the forwarded request. The session
-  // forwards that part and ends when anything is left over.
+  // forwards that part; what is left over ends it, or on a kept-alive connection waits for
+  // the next turn.
   virtual size_t TakeClientBytes(const char* data, size_t n) = 0;
+  // Every byte of the request has been taken.
+  [[nodiscard]] virtual bool complete() const = 0;
+};
+
+// Where the answer to a kept-alive WWW request ends, read from the server's bytes; the web
+// opening sets one for every such request.
+class ResponseGate {
+ public:
+  virtual ~ResponseGate() = default;
+  // The leading part of the n server bytes that belongs to the answer; later bytes are not
+  // delivered.
+  virtual size_t TakeServerBytes(const char* data, size_t n) = 0;
+  // The whole answer has been read (an answer that ends with the server's close never is).
+  [[nodiscard]] virtual bool Complete() const = 0;
+  // The server keeps its connection open for another request.
+  [[nodiscard]] virtual bool ServerReusable() const = 0;
+  // The client was not told that its connection ends with this answer.
+  [[nodiscard]] virtual bool ClientMayContinue() const = 0;
 };
 
 class FmCsHttpService : public SessionThread, private RelayInspector {
@@ -67,6 +90,16 @@ class FmCsHttpService : public SessionThread, private RelayInspector {
   [[nodiscard]] int service_code() const { return service_code_; }
   [[nodiscard]] CacheFields& cache() { return cache_; }
   void set_request_gate(std::unique_ptr<RequestGate> gate) { request_gate_ = std::move(gate); }
+  // The current request keeps the client connection for more: client bytes past it are kept
+  // for the next request, and gate tells where the answer ends. server_host names the server
+  // connection for reuse by a later request to the same host text ("" when it may not be).
+  void KeepAlive(std::unique_ptr<ResponseGate> gate, const std::string& server_host);
+  // Client bytes read past the previous request (the start of this one); empties them.
+  [[nodiscard]] std::string TakePendingRequest() { return std::exchange(pending_request_, {}); }
+  void KeepPendingRequest(std::string bytes) { pending_request_ = std::move(bytes); }
+  // The kept server connection of an earlier request when it still is open and was made for
+  // host_text; otherwise closes it (if any) and returns kInvalidSocket.
+  [[nodiscard]] platform::Socket ReuseServer(const std::string& host_text);
   // Hands a socket to the relay; once both the client and the server socket are set, the
   // relay of both directions starts (events on the private target).
   void SelectForRelay(platform::Socket s);
@@ -97,6 +130,11 @@ class FmCsHttpService : public SessionThread, private RelayInspector {
   // ends the session now; true keeps it for the watch of the server after the client left.
   bool RelayEnded(RelayPair::Result result);
   bool WatchedServerEvent(platform::Socket s, platform::Lparam lparam);
+  // The answer of a kept-alive request was delivered whole: the session waits for the next
+  // request on the client connection. False when the client connection ends here.
+  bool AwaitNextRequest();
+  // One request is over: its Connections entry goes and its access-log line is written.
+  void EndRequest();
   void ArmIdleTimer();
   void SendText(const std::string& text);
   // RelayInspector: the web cache looks at response bytes until it has decided.
@@ -124,7 +162,13 @@ class FmCsHttpService : public SessionThread, private RelayInspector {
     FmCsHttpService& owner_;
   };
   GateInspector gate_inspector_{*this};
-  bool active_ = false;  // activity since the last idle tick
+  // Kept-alive requests: the answer's framing, bytes of the next request, the server
+  // connection kept for reuse and the host text it was made for.
+  std::unique_ptr<ResponseGate> response_gate_;
+  std::string pending_request_;
+  std::string server_host_;
+  bool between_requests_ = false;  // waiting for the next request on a kept connection
+  bool active_ = false;            // activity since the last idle tick
   bool timer_set_ = false;
   bool closed_ = false;
 };

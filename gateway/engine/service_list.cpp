@@ -200,6 +200,12 @@ int ServiceList::IdleTimeoutFor(platform::Socket s) const {
   return e->TimeoutAfter;
 }
 
+int ServiceList::TimeoutAfterFor(platform::Socket s) const {
+  std::shared_lock lock(lock_);
+  const ServiceEntry* e = FindLocked(s);
+  return e && e->TimeoutAfter > 0 ? e->TimeoutAfter : -1;
+}
+
 int ServiceList::MappedTargetFor(platform::Socket s, std::string* address, int* port,
                                  const HostResolver& resolve) {
   std::string host;

@@ -45,6 +45,8 @@ class ServiceList {
   int ServiceNameForSocket(platform::Socket s, std::string* name) const;
   // TimeoutAfter seconds when TimeOut and TimeoutAfter are both set, else -1.
   [[nodiscard]] int IdleTimeoutFor(platform::Socket s) const;
+  // TimeoutAfter seconds whether TimeOut is set or not; -1 when none.
+  [[nodiscard]] int TimeoutAfterFor(platform::Socket s) const;
   // Target of a mapped entry; resolves DefaultHost first when not resolved yet. A failed
   // lookup gives "" and leaves the entry unresolved, so a later session tries again once the
   // failure memory of HostLookups has passed; sessions arriving meanwhile share one lookup.

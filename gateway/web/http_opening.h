@@ -12,9 +12,10 @@ inline constexpr int kConnectPort = 443;  // the only port a CONNECT may reach
 inline constexpr char kConnectEstablished[] =
     "HTTP/1.0 200 Connection established\r\nProxy-Agent: Wayfarer/1.1\r\n\n";
 
-// Called on the client's first read event. 0: the relay is set up (both sockets selected for
-// relay events); -1: the session ends (the client has been answered where there was
-// anything to say, and the session's CloseSession closes both sockets).
+// Called on the client's first read event, and again for each further request on a kept
+// connection (the bytes read ahead of it are taken from the session). 0: the relay is set up (both
+// sockets selected for relay events); -1: the session ends (the client has been answered where
+// there was anything to say, and the session's CloseSession closes both sockets).
 [[nodiscard]] int OpenHttp(engine::FmCsHttpService& session);
 
 }  // namespace web

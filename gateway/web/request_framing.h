@@ -24,7 +24,7 @@ class RequestFraming : public engine::RequestGate {
   size_t TakeClientBytes(const char* data, size_t n) override;
 
   // True once the whole body has been seen (at once for a request without a body).
-  [[nodiscard]] bool complete() const { return state_ == State::kDone; }
+  [[nodiscard]] bool complete() const override { return state_ == State::kDone; }
 
  private:
   enum class State { kLength, kChunkSize, kChunkData, kChunkDataEnd, kTrailer, kDone, kBroken };

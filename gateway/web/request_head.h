@@ -4,6 +4,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/socket.h"
 
@@ -26,7 +28,8 @@ enum class HeadResult {
 
 // Reads from client (non-blocking) until the header block's empty line ("\r\n\r\n" or
 // "\n\n") has arrived, for at most wait_ms in all and within the opening's bounds, waiting on
-// the session's queue: a kill ends the wait at once (kClosed).
+// the session's queue: a kill ends the wait at once (kClosed). Bytes *request holds already
+// (read with the previous request on a kept connection) come first.
 [[nodiscard]] HeadResult CollectRequestHead(platform::Socket client, int wait_ms,
                                             std::string* request);
 
@@ -37,5 +40,10 @@ enum class HeadResult {
 // folded continuation lines) removed and "Connection: close" added at the end of the header
 // block, in the line ending the request uses. The request line and any body bytes are kept.
 [[nodiscard]] std::string CloseConnectionHeaders(const std::string& request);
+// The request without the header fields named in names (lower case, with their folded
+// continuation lines), and with the line added (unless empty) at the end of the header block.
+[[nodiscard]] std::string WithoutHeaders(const std::string& request,
+                                         const std::vector<std::string>& names,
+                                         std::string_view added);
 
 }  // namespace web

@@ -72,6 +72,24 @@ TEST(CollectRequestHead, SizeLimitIsExact) {
   }
 }
 
+TEST(CollectRequestHead, BytesReadEarlierComeFirst) {
+  LoopbackPair pair;
+  // A whole head read with the previous request: nothing is read from the socket.
+  SendAllOf(pair.peer, "unread");
+  std::string request = "GET http://h/ HTTP/1.1\r\n\r\nGET http://i/";
+  ASSERT_EQ(CollectRequestHead(pair.ours, 5000, &request), HeadResult::kComplete);
+  EXPECT_EQ(request, "GET http://h/ HTTP/1.1\r\n\r\nGET http://i/");
+  // Part of one: the rest comes from the socket, behind it.
+  LoopbackPair second;
+  request = "GET http://i/ HTTP/1.1\r";
+  SendAllOf(second.peer, "\nHost: i\r\n\r\n");
+  ASSERT_EQ(CollectRequestHead(second.ours, 5000, &request), HeadResult::kComplete);
+  EXPECT_EQ(request, "GET http://i/ HTTP/1.1\r\nHost: i\r\n\r\n");
+  // A head that cannot end within the limit.
+  request.assign(kMaxRequestHead, 'a');
+  EXPECT_EQ(CollectRequestHead(pair.ours, 5000, &request), HeadResult::kViolation);
+}
+
 TEST(CloseConnectionHeaders, ReplacesEveryConnectionHeader) {
   std::string in =
       "GET / HTTP/1.1\r\nHost: h\r\nProxy-Connection: Keep-Alive\r\nconnection: keep-alive,\r\n"

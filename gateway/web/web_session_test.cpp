@@ -4,16 +4,19 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gateway/engine/access_rules.h"
 #include "gateway/engine/relay_session.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/session_registry.h"
 #include "gateway/web/cache_hook.h"
 #include "gateway/web/cache_settings.h"
 #include "gateway/web/web_proxy.h"
@@ -292,6 +295,38 @@ TEST_F(WebSessionTest, HostWithCountZeroIsNeverCached) {
   Get("/obj/e");
   EXPECT_EQ(Requests().size(), 2u);
   EXPECT_EQ(FilesInCache(), std::vector<std::string>{});
+}
+
+// Between two requests on a kept connection the session is off the Connections list (each
+// request is listed on its own) and still ends at a kill.
+TEST_F(WebSessionTest, KeptConnectionIsUnlistedBetweenRequestsAndTakesTheKill) {
+  Answer([](const std::string&) {
+    return std::string("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+  });
+  auto* session = new engine::FmCsHttpService(listener_, -1, engine::kCodeWww);
+  session->set_auto_delete(true);
+  ASSERT_TRUE(session->CreateThread());
+  Socket c = platform::testing::DialLoopback(platform::LocalPort(listener_));
+  ASSERT_NE(c, platform::kInvalidSocket);
+  const std::string request =
+      "GET http://" + origin_host_ + "/k?not=cached HTTP/1.1\r\nHost: h\r\n\r\n";
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(SendText(c, request));
+    EXPECT_EQ(ReadUntil(c, "\r\n\r\nok"), "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(5000);
+    while (engine::CountSessions() != 0 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(engine::CountSessions(), 0);
+    EXPECT_EQ(engine::SessionThread::LiveSessions(), 1);
+  }
+  EXPECT_EQ(Requests().size(), 2u);
+  engine::SessionThread::KillAll();
+  // Well before the keep-alive bound.
+  EXPECT_TRUE(engine::SessionThread::WaitForSessions(5000));
+  engine::SessionThread::AllowSessions();
+  EXPECT_EQ(ReadToClose(c), "");
+  platform::CloseSocket(c);
 }
 
 }  // namespace

@@ -258,7 +258,7 @@ class Office(unittest.TestCase):
                             f"http://{host}:{PORTS['WWW']}/x")
             self.assertIn(ACCESS_DENIED, out, host)
 
-    def test_second_request_on_a_kept_connection_is_not_forwarded(self):
+    def test_second_request_on_a_kept_connection_is_checked_and_sent_to_its_own_host(self):
         proxy = f"http://{office.GW_LAN}:{PORTS['WWW']}"
         a = f"http://{office.WAN_HOST}:{ORIGIN_A}"
         b = f"http://{office.WAN_OTHER}:{ORIGIN_B}"
@@ -267,12 +267,19 @@ class Office(unittest.TestCase):
         self.assertTrue(out.startswith(b"A /ok"), out)
         self.assertIn(ACCESS_DENIED, out)
         self.assertNotIn(KEYWORD.encode(), out.replace(ACCESS_DENIED, b""))
-        # Body bytes the request announces still go through, and nothing after them does.
+        # Body bytes the request announces go to its server; the request after them goes to
+        # the host it names, never over the first request's server connection.
         with self.lan(PORTS["WWW"]) as s:
             s.sendall(f"POST {a}/post HTTP/1.1\r\nContent-Length: 4\r\n\r\n".encode())
             s.sendall(b"body")
             self.assertTrue(read_until(s, b"A /post").endswith(b"A /post"))
-            s.sendall(f"GET {b}/smuggled HTTP/1.1\r\n\r\n".encode())
+            s.sendall(f"GET {b}/next HTTP/1.1\r\n\r\n".encode())
+            self.assertTrue(read_until(s, b"B /next").endswith(b"B /next"))
+        # A one-request client's further bytes are never forwarded.
+        with self.lan(PORTS["WWW"]) as s:
+            s.sendall(f"POST {a}/post HTTP/1.0\r\nContent-Length: 4\r\n\r\nbody".encode())
+            self.assertTrue(read_until(s, b"A /post").endswith(b"A /post"))
+            s.sendall(f"GET {b}/smuggled HTTP/1.0\r\n\r\n".encode())
             self.assertEqual(read_to_close(s), b"")
 
     def test_realaudio_rule_denies_its_host(self):
