@@ -109,12 +109,59 @@ Socket CreateSocket(int type) {
   return s;
 }
 
+// Gives s's descriptor number a fresh socket of family and of s's type.
+static int ReplaceSocket(Socket s, int family) {
+  int type = SOCK_STREAM;
+  socklen_t len = sizeof type;
+  if (getsockopt(s, SOL_SOCKET, SO_TYPE, &type, &len) != 0) return Fail(errno);
+  int proto = type == SOCK_DGRAM ? IPPROTO_UDP : IPPROTO_TCP;
+  Socket fresh = socket(family == AF_INET6 ? AF_INET6 : AF_INET, type | SOCK_CLOEXEC, proto);
+  if (fresh < 0) return Fail(errno);
+  ForgetSocket(s);
+  int rc = dup3(fresh, s, O_CLOEXEC);
+  int err = errno;
+  close(fresh);
+  if (rc < 0) return Fail(err);
+  return 0;
+}
+
+Socket CreateDualStackSocket(int type) {
+  int proto = type == SOCK_DGRAM ? IPPROTO_UDP : IPPROTO_TCP;
+  Socket s = socket(AF_INET6, type | SOCK_CLOEXEC, proto);
+  if (s < 0) return CreateSocket(type);  // a kernel without IPv6
+  int off = 0;
+  if (setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) != 0) {
+    close(s);
+    return CreateSocket(type);
+  }
+  return s;
+}
+
+int SocketFamily(Socket s) {
+  int family = AF_UNSPEC;
+  socklen_t len = sizeof family;
+  if (getsockopt(s, SOL_SOCKET, SO_DOMAIN, &family, &len) != 0) return AF_UNSPEC;
+  return family;
+}
+
 static int BindTo(Socket s, in_addr_t address, uint16_t port) {
   int type = 0;
   socklen_t len = sizeof type;
   if (getsockopt(s, SOL_SOCKET, SO_TYPE, &type, &len) == 0 && type == SOCK_STREAM) {
     int one = 1;
     setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  }
+  // A dual-stack socket binds the IPv6 wildcard, which takes IPv4 clients too; a machine
+  // whose IPv6 is switched off takes IPv4 alone on the same descriptor.
+  if (SocketFamily(s) == AF_INET6 && address == htonl(INADDR_ANY)) {
+    sockaddr_in6 a6{};
+    a6.sin6_family = AF_INET6;
+    a6.sin6_addr = in6addr_any;
+    a6.sin6_port = htons(port);
+    if (bind(s, reinterpret_cast<sockaddr*>(&a6), sizeof a6) == 0) return 0;
+    if (errno != EADDRNOTAVAIL && errno != EAFNOSUPPORT) return Fail(errno);
+    if (MatchFamily(s, AF_INET) != 0) return kSocketError;
+    return BindTo(s, address, port);
   }
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -146,14 +193,14 @@ int Listen(Socket s, int backlog) {
 }
 
 Socket Accept(Socket listener, sockaddr_in* peer) {
-  sockaddr_in a{};
+  sockaddr_storage a{};
   socklen_t len = sizeof a;
   Socket s = NoIntr(
       [&] { return accept4(listener, reinterpret_cast<sockaddr*>(&a), &len, SOCK_CLOEXEC); });
   int err = errno;
   NoteSocketCall(listener);
   if (s < 0) return Fail(err);
-  if (peer) *peer = a;
+  if (peer && !AsIpv4(reinterpret_cast<const sockaddr*>(&a), peer)) *peer = sockaddr_in{};
   return s;
 }
 
@@ -206,18 +253,10 @@ int ConnectResult(Socket s) {
   return Fail(err);
 }
 
-int RenewSocket(Socket s) {
-  int type = SOCK_STREAM;
-  socklen_t len = sizeof type;
-  if (getsockopt(s, SOL_SOCKET, SO_TYPE, &type, &len) != 0) return Fail(errno);
-  Socket fresh = CreateSocket(type);
-  if (fresh == kInvalidSocket) return kSocketError;
-  ForgetSocket(s);
-  int rc = dup3(fresh, s, O_CLOEXEC);
-  int err = errno;
-  close(fresh);
-  if (rc < 0) return Fail(err);
-  return 0;
+int RenewSocket(Socket s) { return ReplaceSocket(s, SocketFamily(s)); }
+
+int MatchFamily(Socket s, int family) {
+  return SocketFamily(s) == family ? 0 : ReplaceSocket(s, family);
 }
 
 int Connect(Socket s, const sockaddr_in& to, int timeout_ms) {
@@ -318,26 +357,73 @@ int CloseSocket(Socket s) {
 }
 
 uint16_t LocalPort(Socket s) {
-  sockaddr_in a{};
+  sockaddr_storage a{};
   socklen_t len = sizeof a;
   if (getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) return 0;
-  return ntohs(a.sin_port);
+  // The port stands at the same place in both families' addresses.
+  return ntohs(reinterpret_cast<const sockaddr_in*>(&a)->sin_port);
 }
 
 bool LocalAddress(Socket s, std::string* dotted) {
-  sockaddr_in a{};
+  sockaddr_storage a{};
   socklen_t len = sizeof a;
   if (getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) return false;
-  *dotted = DottedAddress(a.sin_addr);
-  return true;
+  *dotted = AddressText(reinterpret_cast<const sockaddr*>(&a));
+  return !dotted->empty();
 }
 
 bool PeerAddress(Socket s, std::string* dotted) {
-  sockaddr_in a{};
+  sockaddr_storage a{};
   socklen_t len = sizeof a;
   if (getpeername(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) return false;
-  *dotted = DottedAddress(a.sin_addr);
+  *dotted = AddressText(reinterpret_cast<const sockaddr*>(&a));
+  return !dotted->empty();
+}
+
+bool AsIpv4(const sockaddr* address, sockaddr_in* v4) {
+  if (address->sa_family == AF_INET) {
+    std::memcpy(v4, address, sizeof *v4);
+    return true;
+  }
+  if (address->sa_family != AF_INET6) return false;
+  const auto* a6 = reinterpret_cast<const sockaddr_in6*>(address);
+  if (!IN6_IS_ADDR_V4MAPPED(&a6->sin6_addr)) return false;
+  *v4 = sockaddr_in{};
+  v4->sin_family = AF_INET;
+  v4->sin_port = a6->sin6_port;
+  std::memcpy(&v4->sin_addr, a6->sin6_addr.s6_addr + 12, 4);
   return true;
+}
+
+std::string AddressText(const sockaddr* address) {
+  sockaddr_in v4{};
+  if (AsIpv4(address, &v4)) return DottedAddress(v4.sin_addr);
+  if (address->sa_family != AF_INET6) return {};
+  char buf[INET6_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, buf, sizeof buf);
+  return buf;
+}
+
+bool IsIpv6Text(const std::string& text) {
+  in6_addr a{};
+  return inet_pton(AF_INET6, text.c_str(), &a) == 1;
+}
+
+int AddressFrom(const std::string& text, uint16_t port, sockaddr_storage* to, socklen_t* length) {
+  *to = sockaddr_storage{};
+  auto* v4 = reinterpret_cast<sockaddr_in*>(to);
+  if (inet_pton(AF_INET, text.c_str(), &v4->sin_addr) == 1) {
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(port);
+    *length = sizeof *v4;
+    return AF_INET;
+  }
+  auto* v6 = reinterpret_cast<sockaddr_in6*>(to);
+  if (inet_pton(AF_INET6, text.c_str(), &v6->sin6_addr) != 1) return AF_UNSPEC;
+  v6->sin6_family = AF_INET6;
+  v6->sin6_port = htons(port);
+  *length = sizeof *v6;
+  return AF_INET6;
 }
 
 bool IsDottedAddress(const std::string& text) {

@@ -221,13 +221,21 @@ bool AdmitClient(const ClientAddress& address) {
 }
 
 bool AdmitClientSocket(platform::Socket s) {
-  sockaddr_in peer{};
+  sockaddr_storage peer{};
   socklen_t length = sizeof peer;
-  if (getpeername(s, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
-      peer.sin_family != AF_INET) {
-    return false;
+  if (getpeername(s, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return false;
+  return AdmitClient(ClientAddressOf(reinterpret_cast<const sockaddr*>(&peer)));
+}
+
+ClientAddress ClientAddressOf(const sockaddr* address) {
+  if (address->sa_family == AF_INET) {
+    return ClientAddressOf(reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
   }
-  return AdmitClient(ClientAddressOf(peer.sin_addr));
+  ClientAddress a{};
+  if (address->sa_family == AF_INET6) {
+    std::memcpy(a.data(), &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, 16);
+  }
+  return a;
 }
 
 bool DropOutsiderDatagram(platform::Socket s) {

@@ -10,11 +10,14 @@
 #include <chrono>
 #include <mutex>
 
+#include "gateway/engine/access_rules.h"
 #include "gateway/engine/dns_cache.h"
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/link_provider.h"
 #include "gateway/engine/opening_wait.h"
 #include "gateway/engine/service_list.h"
+#include "gateway/engine/target_guard.h"
+#include "platform/host_addresses.h"
 #include "platform/resumable_wait.h"
 #include "platform/socket_errors.h"
 
@@ -90,15 +93,70 @@ int DialContext::ConnectOut(platform::Socket s, const sockaddr_in& to) {
   }
 }
 
-int DialContext::ConnectOut(platform::Socket s, const std::string& dotted, uint16_t port) {
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(port);
-  if (inet_pton(AF_INET, dotted.c_str(), &to.sin_addr) != 1) {
-    platform::SetLastSocketError(platform::kWsaEAddrNotAvail);
-    return -1;
+int DialContext::ConnectOut(platform::Socket s, const std::string& address, uint16_t port) {
+  std::vector<std::string> addresses{address};
+  if (!resolved_.empty() && resolved_.front() == address) {
+    for (size_t i = 1; i < resolved_.size(); ++i) {
+      if (Screened(resolved_[i], port)) addresses.push_back(resolved_[i]);
+    }
   }
-  return ConnectOut(s, to);
+  if (EnsureLink() != 0) return -1;
+  return ConnectRounds(s, addresses, port);
+}
+
+int DialContext::ConnectRounds(platform::Socket s, const std::vector<std::string>& addresses,
+                               uint16_t port) {
+  for (int round = 1;; ++round) {
+    for (const std::string& address : addresses) {
+      // A retry needs a fresh socket: the timed-out one is still half-open.
+      if (round > 1 || &address != &addresses.front()) {
+        if (platform::RenewSocket(s) != 0) return -1;
+      }
+      if (ConnectInOpening(s, address, port, kConnectTimeoutMs) == 0) return 0;
+      if (platform::LastSocketError() == platform::kWsaEIntr && KilledInOpening()) return -1;
+    }
+    int err = platform::LastSocketError();
+    if (round == kConnectAttempts ||
+        (err != platform::kWsaENoBufs && err != platform::kWsaETimedOut)) {
+      return -1;
+    }
+    if (PauseInOpening(kConnectRetryPauseMs) == WaitResult::kKilled) {
+      platform::SetLastSocketError(platform::kWsaEIntr);
+      return -1;
+    }
+  }
+}
+
+void DialContext::ScreenTargetsAs(int rule_number, const std::string& client,
+                                  const std::string& data) {
+  screened_ = true;
+  screen_rule_ = rule_number;
+  screen_client_ = client;
+  screen_data_ = data;
+}
+
+bool DialContext::Screened(const std::string& address, uint16_t port) const {
+  return screened_ &&
+         CheckAccess(kMatchByAddress, screen_rule_, screen_client_, address, screen_data_) == 0 &&
+         !TargetRefused(screen_client_, address, port);
+}
+
+int DialContext::ResolveTarget(const std::string& name, std::string* address,
+                               std::string* canonical) {
+  resolved_.clear();
+  std::string key = Lower(name);
+  if (UseDnsCache() == 1 && DnsCacheLookup(key, address, canonical)) return 0;
+  int link = Link().EnsureDialUp(kDialForSession);
+  if (link == -1) return -1;
+  if (link == 1 && thread_ != 0 && WaitForDial() != 0) return -1;
+  std::vector<std::string> found;
+  if (!platform::LookupHostAll(name, &found, canonical)) return -1;
+  *address = found.front();
+  if (UseDnsCache() == 1 && platform::IsDottedAddress(*address)) {
+    DnsCacheStore(key, *canonical, *address);
+  }
+  resolved_ = std::move(found);
+  return 0;
 }
 
 int DialContext::ResolveHost(const std::string& name, std::string* address,
@@ -119,12 +177,12 @@ int DialContext::ResolveAddress(const std::string& dotted, std::string* name) {
 }
 
 int AddressTextFor(const std::string& name, std::string* text) {
-  if (platform::IsDottedAddress(name)) {
+  if (platform::IsDottedAddress(name) || platform::IsIpv6Text(name)) {
     *text = name;
     return 0;
   }
   std::string canonical;
-  if (DialContext().ResolveHost(name, text, &canonical) != 0) {
+  if (DialContext().ResolveTarget(name, text, &canonical) != 0) {
     text->clear();
     return -1;
   }

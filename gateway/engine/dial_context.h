@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/message_queue.h"
 #include "platform/socket.h"
@@ -27,23 +28,46 @@ class DialContext {
   // EnsureLink, then up to 3 connects; retries (after 5 s) only on WSAENOBUFS or WSAETIMEDOUT.
   // 0, or -1 with LastSocketError set.
   [[nodiscard]] int ConnectOut(platform::Socket s, const sockaddr_in& to);
-  [[nodiscard]] int ConnectOut(platform::Socket s, const std::string& dotted, uint16_t port);
+  // The same to dotted or IPv6 text (s is made a socket of its family). When address is the
+  // first of the last ResolveTarget's addresses, a failed connect goes on to the others in
+  // turn, those the screen set by ScreenTargetsAs lets through (none without one); the
+  // retries then repeat the whole round.
+  [[nodiscard]] int ConnectOut(platform::Socket s, const std::string& address, uint16_t port);
   // Host name to its first IPv4 address (dotted) and canonical name. 0 or -1.
   [[nodiscard]] int ResolveHost(const std::string& name, std::string* address,
                                 std::string* canonical);
+  // Host name to its first address, IPv4 before IPv6 (so a name with an IPv4 address gives
+  // what ResolveHost gives), remembering the others for ConnectOut. A name in the DNS cache
+  // gives its cached IPv4 address alone; only IPv4 addresses are put in the cache. 0 or -1.
+  [[nodiscard]] int ResolveTarget(const std::string& name, std::string* address,
+                                  std::string* canonical);
+  // The further addresses of the last ResolveTarget are tried only when they pass what the
+  // first one passed: the rules for rule_number, client and data, and the target guard.
+  void ScreenTargetsAs(int rule_number, const std::string& client, const std::string& data);
   // Dotted address to its host name. 0 or -1.
   [[nodiscard]] int ResolveAddress(const std::string& dotted, std::string* name);
 
  private:
   // Posts the wait request to the dialler, waits to be resumed, asks LinkStatus.
   int WaitForDial();
+  // Whether ConnectOut may try address after the first one failed.
+  bool Screened(const std::string& address, uint16_t port) const;
+  // One connect with the retry rule of ConnectOut(sockaddr_in) over the addresses in turn.
+  int ConnectRounds(platform::Socket s, const std::vector<std::string>& addresses, uint16_t port);
 
   platform::ThreadId thread_;
+  std::vector<std::string> resolved_;  // the last ResolveTarget's addresses, in order
+  bool screened_ = false;              // ScreenTargetsAs was called
+  int screen_rule_ = 0;
+  std::string screen_client_;
+  std::string screen_data_;
 };
 
-// Dotted text of name: copied when dotted already, else resolved (may dial). "" on failure.
+// Address text of name: copied when dotted or IPv6 text already, else resolved as
+// ResolveTarget does (may dial). "" on failure.
 int AddressTextFor(const std::string& name, std::string* text);
-// getpeername as dotted text; *text untouched for kInvalidSocket or an unconnected socket.
+// getpeername as text (IPv4-mapped peers as dotted IPv4); *text untouched for kInvalidSocket or an
+// unconnected socket.
 void GetPeerAddress(platform::Socket s, std::string* text);
 
 }  // namespace engine

@@ -47,7 +47,9 @@ int KernelBacklog(int capacity) { return std::max(capacity, SOMAXCONN); }
 Opened CreateListener(ServiceEntry* e) {
   e->resolved_target = kUnresolved;
   e->service_code = -1;
-  platform::Socket s = platform::CreateSocket(IsDatagramEntry(*e) ? SOCK_DGRAM : SOCK_STREAM);
+  // Stream listeners take IPv6 clients as well as IPv4 ones; datagram services stay IPv4.
+  platform::Socket s = IsDatagramEntry(*e) ? platform::CreateSocket(SOCK_DGRAM)
+                                           : platform::CreateDualStackSocket(SOCK_STREAM);
   if (s == platform::kInvalidSocket) return Opened::kNoSocket;
   e->service_code = KindCodeFromName(e->ServiceType);
   if (platform::BindAny(s, static_cast<uint16_t>(e->PortNum)) != 0 ||

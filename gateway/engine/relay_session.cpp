@@ -178,7 +178,7 @@ int FmCsHttpService::OpenMappedLink() {
   int port = 0;
   auto resolve = [&dial](const std::string& name, std::string* dotted) {
     std::string canonical;
-    return dial.ResolveHost(name, dotted, &canonical);
+    return dial.ResolveTarget(name, dotted, &canonical);
   };
   if (Services().MappedTargetFor(listening_socket_, &address, &port, resolve) != 0) return -1;
   platform::Socket s = platform::CreateSocket(SOCK_STREAM);

@@ -78,8 +78,7 @@ bool SelectMethod(platform::Socket client, SocksClock::time_point deadline) {
 
 struct Target {
   std::string address;  // dotted, or an IPv6 literal
-  bool ipv6 = false;
-  std::string name;  // a domain name still to resolve
+  std::string name;     // a domain name still to resolve
   uint16_t port = 0;
 };
 
@@ -93,7 +92,6 @@ int ReadTarget(platform::Socket client, unsigned char type, SocksClock::time_poi
     char text[INET6_ADDRSTRLEN] = {};
     inet_ntop(type == kAddressIpv4 ? AF_INET : AF_INET6, raw, text, sizeof text);
     target->address = text;
-    target->ipv6 = type == kAddressIpv6;
   } else if (type == kAddressName) {
     unsigned char length = 0;
     if (ReadSocksExactly(client, &length, 1, deadline) != 0 ||
@@ -111,16 +109,14 @@ int ReadTarget(platform::Socket client, unsigned char type, SocksClock::time_poi
 }
 
 // A name is resolved by the gateway, unless it is an address already.
-int Resolve(Target* target) {
+int Resolve(engine::DialContext& dial, Target* target) {
   if (target->name.empty()) return 0;
-  in6_addr v6{};
-  if (inet_pton(AF_INET6, target->name.c_str(), &v6) == 1) {
+  if (platform::IsIpv6Text(target->name) || platform::IsDottedAddress(target->name)) {
     target->address = target->name;
-    target->ipv6 = true;
     return 0;
   }
   std::string canonical;
-  return engine::DialContext().ResolveHost(target->name, &target->address, &canonical);
+  return dial.ResolveTarget(target->name, &target->address, &canonical);
 }
 
 }  // namespace
@@ -136,14 +132,16 @@ int OpenSocks5(engine::FmCsHttpService& session, SocksClock::time_point deadline
   int read = ReadTarget(client, request[3], deadline, &target);
   if (read != 0) return read < 0 ? -1 : Refuse(client, static_cast<unsigned char>(read));
   if (request[1] != kConnect) return Refuse(client, kCommandNotSupported);
-  if (Resolve(&target) != 0) return Refuse(client, kHostUnreachable);
+  engine::DialContext dial;
+  if (Resolve(dial, &target) != 0) return Refuse(client, kHostUnreachable);
   if (engine::CheckAccess(engine::kMatchByAddress, engine::RuleNumberFor(engine::kCodeSocks),
                           session.client_address(), target.address, "") != 0 ||
       engine::TargetRefused(session.client_address(), target.address, target.port)) {
     return Refuse(client, kNotAllowed);
   }
+  dial.ScreenTargetsAs(engine::RuleNumberFor(engine::kCodeSocks), session.client_address(), "");
   int error = 0;
-  platform::Socket server = ConnectSocksTarget(target.address, target.port, target.ipv6, &error);
+  platform::Socket server = ConnectSocksTarget(dial, target.address, target.port, &error);
   if (server == platform::kInvalidSocket) return Refuse(client, CodeForConnectError(error));
   if (Reply(client, kSucceeded) != 0) {
     platform::CloseSocket(server);

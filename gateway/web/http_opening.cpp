@@ -109,6 +109,7 @@ int HttpOpening::Run() {
       engine::TargetRefused(client_address, address_, target)) {
     return AnswerPage(kAccessDeniedMessage);
   }
+  dial_.ScreenTargetsAs(engine::RuleNumberFor(engine::kCodeWww), client_address, request_);
   if (target == kLookupFailed) return AnswerPage(UnreachablePage(kHostNotFoundMessage));
   if (CacheRequest(client_, &request_, host_text_, &session_.cache()) == 0) {
     return session_.ServeStoredAnswer();  // relayed as fast as the client reads
