@@ -155,8 +155,12 @@ int DialContext::ResolveTarget(const std::string& name, std::string* address,
   if (UseDnsCache() == 1 && platform::IsDottedAddress(*address)) {
     DnsCacheStore(key, *canonical, *address);
   }
-  resolved_ = std::move(found);
+  RememberTargets(std::move(found));
   return 0;
+}
+
+void DialContext::RememberTargets(std::vector<std::string> addresses) {
+  resolved_ = std::move(addresses);
 }
 
 int DialContext::ResolveHost(const std::string& name, std::string* address,

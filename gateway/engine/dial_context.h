@@ -41,6 +41,9 @@ class DialContext {
   // gives its cached IPv4 address alone; only IPv4 addresses are put in the cache. 0 or -1.
   [[nodiscard]] int ResolveTarget(const std::string& name, std::string* address,
                                   std::string* canonical);
+  // Sets the addresses ConnectOut goes on to when a connect to the first of them fails, as
+  // ResolveTarget does with a name's addresses.
+  void RememberTargets(std::vector<std::string> addresses);
   // The further addresses of the last ResolveTarget are tried only when they pass what the
   // first one passed: the rules for rule_number, client and data, and the target guard.
   void ScreenTargetsAs(int rule_number, const std::string& client, const std::string& data);
