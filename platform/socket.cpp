@@ -270,14 +270,15 @@ Socket CreateStreamSocket6() {
 }
 
 int Connect(Socket s, const std::string& dotted, uint16_t port, int timeout_ms) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  if (inet_pton(AF_INET, dotted.c_str(), &a.sin_addr) != 1) {
+  sockaddr_storage a{};
+  socklen_t length = 0;
+  int family = AddressFrom(dotted, port, &a, &length);
+  if (family == AF_UNSPEC) {
     t_last_error = kWsaEAddrNotAvail;
     return kSocketError;
   }
-  return Connect(s, a, timeout_ms);
+  if (MatchFamily(s, family) != 0) return kSocketError;
+  return ConnectTo(s, reinterpret_cast<const sockaddr*>(&a), length, timeout_ms);
 }
 
 int Recv(Socket s, void* buf, size_t len, int flags) {
@@ -313,6 +314,45 @@ int RecvFrom(Socket s, void* buf, size_t len, sockaddr_in* from) {
 int SendTo(Socket s, const void* buf, size_t len, const sockaddr_in& to) {
   ssize_t r = NoIntr([&] {
     return sendto(s, buf, len, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  });
+  if (r < 0) return Fail(errno);
+  return static_cast<int>(r);
+}
+
+int RecvFromPeer(Socket s, void* buf, size_t len, sockaddr_storage* from) {
+  sockaddr_storage a{};
+  socklen_t alen = sizeof a;
+  ssize_t r =
+      NoIntr([&] { return recvfrom(s, buf, len, 0, reinterpret_cast<sockaddr*>(&a), &alen); });
+  int err = errno;
+  NoteSocketCall(s);
+  if (r < 0) return Fail(err);
+  sockaddr_in v4{};
+  if (AsIpv4(reinterpret_cast<const sockaddr*>(&a), &v4)) {
+    *from = sockaddr_storage{};
+    std::memcpy(from, &v4, sizeof v4);
+  } else {
+    *from = a;
+  }
+  return static_cast<int>(r);
+}
+
+int SendToPeer(Socket s, const void* buf, size_t len, const sockaddr_storage& to) {
+  sockaddr_storage a = to;
+  socklen_t alen = to.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+  if (to.ss_family == AF_INET && SocketFamily(s) == AF_INET6) {
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(to);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&a);
+    *v6 = sockaddr_in6{};
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = v4.sin_port;
+    v6->sin6_addr.s6_addr[10] = 0xff;
+    v6->sin6_addr.s6_addr[11] = 0xff;
+    std::memcpy(v6->sin6_addr.s6_addr + 12, &v4.sin_addr, 4);
+    alen = sizeof *v6;
+  }
+  ssize_t r = NoIntr([&] {
+    return sendto(s, buf, len, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&a), alen);
   });
   if (r < 0) return Fail(errno);
   return static_cast<int>(r);

@@ -47,7 +47,8 @@ void SetLastSocketError(int error);
 // peer, all zero for an IPv6 one. kInvalidSocket on failure
 // (kWsaEWouldBlock when none is pending on a non-blocking listener).
 [[nodiscard]] Socket Accept(Socket listener, sockaddr_in* peer = nullptr);
-// Connects to a dotted IPv4 address (or the sockaddr) within timeout_ms (a blocking
+// Connects to a dotted IPv4 address (or IPv6 text, s then made an IPv6 socket first; or the
+// sockaddr) within timeout_ms (a blocking
 // Winsock connect gives up after about 21 s with WSAETIMEDOUT). 0 or kSocketError.
 [[nodiscard]] int Connect(Socket s, const sockaddr_in& to, int timeout_ms = 21000);
 [[nodiscard]] int Connect(Socket s, const std::string& dotted, uint16_t port,
@@ -69,6 +70,11 @@ void SetLastSocketError(int error);
 [[nodiscard]] int Send(Socket s, const void* buf, size_t len, int flags = 0);
 [[nodiscard]] int RecvFrom(Socket s, void* buf, size_t len, sockaddr_in* from);
 [[nodiscard]] int SendTo(Socket s, const void* buf, size_t len, const sockaddr_in& to);
+// The same for a peer of either family, on a socket of either family (an IPv4 peer of a
+// dual-stack socket is reached at its IPv4-mapped address). *from of an IPv4 or IPv4-mapped
+// sender is the IPv4 address.
+[[nodiscard]] int RecvFromPeer(Socket s, void* buf, size_t len, sockaddr_storage* from);
+[[nodiscard]] int SendToPeer(Socket s, const void* buf, size_t len, const sockaddr_storage& to);
 // Sends all of len bytes, riding out a full buffer by waiting for writability up to
 // attempts times wait_ms each. 0, or kSocketError with the error set.
 [[nodiscard]] int SendAll(Socket s, const void* buf, size_t len, int attempts = 100,

@@ -239,13 +239,13 @@ ClientAddress ClientAddressOf(const sockaddr* address) {
 }
 
 bool DropOutsiderDatagram(platform::Socket s) {
-  sockaddr_in from{};
+  sockaddr_storage from{};
   socklen_t length = sizeof from;
   char byte;
   ssize_t n =
       recvfrom(s, &byte, 1, MSG_PEEK | MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &length);
-  if (n < 0 || from.sin_family != AF_INET) return false;
-  if (AdmitClient(ClientAddressOf(from.sin_addr))) return false;
+  if (n < 0 || (from.ss_family != AF_INET && from.ss_family != AF_INET6)) return false;
+  if (AdmitClient(ClientAddressOf(reinterpret_cast<const sockaddr*>(&from)))) return false;
   char drop[1];
   // Reading it also re-arms the listener's read event.
   [[maybe_unused]] int taken = platform::RecvFrom(s, drop, sizeof drop, nullptr);

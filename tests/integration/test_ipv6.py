@@ -4,7 +4,9 @@ IPv4 client still seen as IPv4; an IPv6 deny rule; no way into the gateway's own
 The office of office_network.py gets IPv6 addresses on both sides (nodad: usable at once)."""
 import os
 import socket
+import struct
 import tempfile
+import threading
 import time
 import unittest
 
@@ -18,6 +20,7 @@ LAN6, GW_LAN6 = "fd00:77::10", "fd00:77::1"
 GW_WAN6, WAN6, WAN6_DENIED = "2001:db8:100::1", "2001:db8:100::20", "2001:db8:100::21"
 PORTS = {"WWW": 3128, "Socks": 1080}
 MAP_PORT, ECHO_PORT, ORIGIN_PORT, LOCAL_ORIGIN_PORT, TLS_PORT = 4000, 7, 8080, 8081, 443
+UDP_MAP_PORT, UDP_ECHO_PORT = 5300, 9999
 V6_ONLY_NAME = "v6only.office.test"
 ACCESS_DENIED = b"Access Denied</H1><P> The Rule Set Does Not Permit This Action"
 SOCKS_RULE, WWW_RULE = 5, 1
@@ -42,6 +45,32 @@ def listener6(address, port):
     s.bind((address, port))
     s.listen(32)
     return s
+
+
+def udp_echo(sock):
+    while True:
+        try:
+            data, peer = sock.recvfrom(65536)
+        except OSError:
+            return
+        sock.sendto(b"echo:" + data, peer)
+
+
+def udp_exchange(net, family, address, port, datagram):
+    with net.inside("lan"):
+        s = socket.socket(family, socket.SOCK_DGRAM)
+    with s:
+        s.settimeout(WAIT)
+        s.sendto(datagram, (address, port))
+        try:
+            return s.recv(65536)
+        except socket.timeout:
+            return None
+
+
+def dns_query(name, qtype):
+    wire = b"".join(bytes([len(p)]) + p.encode() for p in name.split(".")) + b"\0"
+    return struct.pack(">HHHHHH", 0x4142, 0x0100, 1, 0, 0, 0) + wire + struct.pack(">HH", qtype, 1)
 
 
 def add_ipv6(net):
@@ -72,12 +101,18 @@ class Ipv6Office(unittest.TestCase):
                                               (WAN6, ECHO_PORT, echo)):
                     cls.sockets.append(listener6(address, port))
                     serve(cls.sockets[-1], handle)
+                udp = socket.socket(socket.AF_INET6, socket.SOCK_DGRAM)
+                udp.bind((WAN6, UDP_ECHO_PORT))
+            cls.sockets.append(udp)
+            threading.Thread(target=udp_echo, args=(udp,), daemon=True).start()
             with cls.net.inside("gw"):  # an origin only the gateway machine reaches
                 cls.sockets.append(listener6("::1", LOCAL_ORIGIN_PORT))
             serve(cls.sockets[-1], origin(b"loopback"))
             cls.gw = cls.net.gateway()
-            configure(cls.gw, active=PORTS, mappings=[
-                dict(name="EchoV6", port=MAP_PORT, host=WAN6, target_port=ECHO_PORT)])
+            configure(cls.gw, active=PORTS, dns_active=True, mappings=[
+                dict(name="EchoV6", port=MAP_PORT, host=WAN6, target_port=ECHO_PORT),
+                dict(name="UdpEchoV6", type="UDP Mapped Link", port=UDP_MAP_PORT, host=WAN6,
+                     target_port=UDP_ECHO_PORT, protocol=1)])
             rules = [(WWW_RULE, "All", WAN6_DENIED), (SOCKS_RULE, office.LAN_CLIENT, "All")]
             for n, (service, client, host) in enumerate(rules):
                 key = PRODUCT_KEY + rf"\Security\{n}"
@@ -176,6 +211,20 @@ class Ipv6Office(unittest.TestCase):
             with s:
                 s.sendall(b"ping6")
                 self.assertEqual(read_exact(s, 5), b"ping6", address)
+
+    def test_udp_mapping_and_dns_answer_clients_of_both_families(self):
+        for family, address in ((socket.AF_INET6, GW_LAN6), (socket.AF_INET, office.GW_LAN)):
+            self.assertEqual(udp_exchange(self.net, family, address, UDP_MAP_PORT, b"u"),
+                             b"echo:u", address)
+        answer = udp_exchange(self.net, socket.AF_INET6, GW_LAN6, 53,
+                              dns_query(V6_ONLY_NAME, 28))
+        self.assertIsNotNone(answer)
+        self.assertEqual(answer[:2], b"AB")
+        self.assertIn(socket.inet_pton(socket.AF_INET6, WAN6), answer)
+        answer = udp_exchange(self.net, socket.AF_INET, office.GW_LAN, 53,
+                              dns_query("localhost", 1))
+        self.assertIsNotNone(answer)
+        self.assertIn(socket.inet_aton("127.0.0.1"), answer)
 
 
 if __name__ == "__main__":
