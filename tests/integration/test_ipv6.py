@@ -204,6 +204,22 @@ class Ipv6Office(unittest.TestCase):
         self.assertIn(LAN6, clients)
         self.assertFalse([c for c in clients if c.startswith("::ffff:")], clients)
 
+    def test_ipv6_client_from_the_internet_side_is_closed_without_a_byte(self):
+        for port in (PORTS["WWW"], PORTS["Socks"], MAP_PORT):
+            with self.net.inside("wan"):
+                s = socket.create_connection((GW_WAN6, port), timeout=WAIT)
+            with s:
+                try:
+                    self.assertEqual(s.recv(16), b"", port)
+                except ConnectionResetError:
+                    pass
+        with self.net.inside("wan"):
+            u = socket.socket(socket.AF_INET6, socket.SOCK_DGRAM)
+        with u:
+            u.settimeout(1.5)
+            u.sendto(b"u", (GW_WAN6, UDP_MAP_PORT))
+            self.assertRaises(socket.timeout, u.recv, 64)
+
     def test_mapping_to_an_ipv6_target_for_both_families_of_client(self):
         for address in (GW_LAN6, office.GW_LAN):
             with self.net.inside("lan"):
