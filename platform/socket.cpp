@@ -263,12 +263,6 @@ int Connect(Socket s, const sockaddr_in& to, int timeout_ms) {
   return ConnectTo(s, reinterpret_cast<const sockaddr*>(&to), sizeof to, timeout_ms);
 }
 
-Socket CreateStreamSocket6() {
-  Socket s = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (s < 0) return Fail(errno);
-  return s;
-}
-
 int Connect(Socket s, const std::string& dotted, uint16_t port, int timeout_ms) {
   sockaddr_storage a{};
   socklen_t length = 0;

@@ -63,8 +63,6 @@ void SetLastSocketError(int error);
 // Gives s's descriptor number a fresh, unconnected socket of the same type, so a connect can
 // be tried again after a failed or timed-out attempt. 0 or kSocketError.
 [[nodiscard]] int RenewSocket(Socket s);
-// A TCP socket over IPv6, for destinations named by an IPv6 literal. kInvalidSocket on failure.
-[[nodiscard]] Socket CreateStreamSocket6();
 // recv/send; count or kSocketError (0 from Recv: orderly close).
 [[nodiscard]] int Recv(Socket s, void* buf, size_t len, int flags = 0);
 [[nodiscard]] int Send(Socket s, const void* buf, size_t len, int flags = 0);

@@ -2,8 +2,6 @@
 // retry rule, and name resolution through the cache.
 #include "gateway/engine/dial_context.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -73,23 +71,6 @@ int DialContext::EnsureLink() {
       return WaitForDial();
     default:
       return -1;
-  }
-}
-
-int DialContext::ConnectOut(platform::Socket s, const sockaddr_in& to) {
-  if (EnsureLink() != 0) return -1;
-  for (int attempt = 1;; ++attempt) {
-    // A retry needs a fresh socket: the timed-out one is still half-open.
-    if (ConnectInOpening(s, to, kConnectTimeoutMs, attempt > 1) == 0) return 0;
-    int err = platform::LastSocketError();
-    if (attempt == kConnectAttempts ||
-        (err != platform::kWsaENoBufs && err != platform::kWsaETimedOut)) {
-      return -1;
-    }
-    if (PauseInOpening(kConnectRetryPauseMs) == WaitResult::kKilled) {
-      platform::SetLastSocketError(platform::kWsaEIntr);
-      return -1;
-    }
   }
 }
 

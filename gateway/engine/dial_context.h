@@ -25,13 +25,11 @@ class DialContext {
 
   // 0 when the link can be used (after a dial if needed), -1 otherwise.
   [[nodiscard]] int EnsureLink();
-  // EnsureLink, then up to 3 connects; retries (after 5 s) only on WSAENOBUFS or WSAETIMEDOUT.
-  // 0, or -1 with LastSocketError set.
-  [[nodiscard]] int ConnectOut(platform::Socket s, const sockaddr_in& to);
-  // The same to dotted or IPv6 text (s is made a socket of its family). When address is the
+  // EnsureLink, then up to 3 connects to dotted or IPv6 text (s is made a socket of its
+  // family); retries (after 5 s) only on WSAENOBUFS or WSAETIMEDOUT. When address is the
   // first of the last ResolveTarget's addresses, a failed connect goes on to the others in
-  // turn, those the screen set by ScreenTargetsAs lets through (none without one); the
-  // retries then repeat the whole round.
+  // turn, those the screen set by ScreenTargetsAs lets through (none without one); a retry
+  // then repeats the whole round. 0, or -1 with LastSocketError set.
   [[nodiscard]] int ConnectOut(platform::Socket s, const std::string& address, uint16_t port);
   // Host name to its first IPv4 address (dotted) and canonical name. 0 or -1.
   [[nodiscard]] int ResolveHost(const std::string& name, std::string* address,
@@ -55,7 +53,7 @@ class DialContext {
   int WaitForDial();
   // Whether ConnectOut may try address after the first one failed.
   bool Screened(const std::string& address, uint16_t port) const;
-  // One connect with the retry rule of ConnectOut(sockaddr_in) over the addresses in turn.
+  // ConnectOut's connects and retries over the addresses in turn.
   int ConnectRounds(platform::Socket s, const std::vector<std::string>& addresses, uint16_t port);
 
   platform::ThreadId thread_;
