@@ -263,6 +263,24 @@ TEST_F(SessionTest, SocksGrantsWithEightBytesAndKeepsBytesSentAfterTheUserId) {
   close(c);
 }
 
+TEST_F(SessionTest, Socks5PipelinedGreetingRequestAndDataEachReachTheirReader) {
+  RunServer([](int s) {
+    std::string got = ReadUntil(s, "hello");
+    SendRaw(s, "echo:" + got);
+  });
+  Start(new engine::FmCsHttpService(listener_, -1, engine::kCodeSocks));
+  int c = Client();
+  // A client that does not wait for the method reply: nothing after the greeting or the
+  // request may be taken as part of it.
+  std::string greeting("\5\2\2\0", 4);
+  std::string request = std::string("\5\1\0\3\x09", 5) + "127.0.0.1";
+  request += {static_cast<char>(server_port_ >> 8), static_cast<char>(server_port_ & 0xFF)};
+  SendRaw(c, greeting + request + "hello");
+  std::string reply = ReadUntil(c, "echo:hello");
+  EXPECT_EQ(reply, std::string("\5\0\5\0\0\1\0\0\0\0\0\0", 12) + "echo:hello");
+  close(c);
+}
+
 TEST_F(SessionTest, SocksRequestsItDoesNotServeAreClosedWithoutReply) {
   struct Case {
     const char* what;

@@ -157,7 +157,8 @@ int ScanCacheDirectory(const std::string& location, int work_fd, const std::atom
         MeasureFile(path, work_fd, result);
       }
     }
-    if (names.empty()) rmdir(host_dir.c_str());
+    // Only an empty directory goes: one that held nothing, or only what a killed writer left.
+    rmdir(host_dir.c_str());
   }
   return 0;
 }

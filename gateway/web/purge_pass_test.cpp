@@ -4,7 +4,9 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -145,6 +147,38 @@ TEST_F(PurgeTest, ScanDropsEmptyFilesEmptyDirsAndOrphanPartials) {
     partials += e.path().filename().string().rfind(kPartialPrefix, 0) == 0;
   }
   EXPECT_EQ(partials, 1);  // the live writer's file is left alone
+}
+
+TEST_F(PurgeTest, PassUnderTheLimitRemovesWhatAKilledWriterLeft) {
+  Put("keep", "~a", 100, 0, 1);
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    // A session storing a response in another process, killed half way.
+    CacheFileWriter w;
+    const char head[] = "HTTP/1.0 200 OK\r\n\r\n";
+    if (w.Begin(location_ + "dead", location_ + "dead/~x", head, 19, 19, 60, 1) != 0 ||
+        w.Append("partial body", 12) != 0 || write(ready[1], "!", 1) != 1) {
+      _exit(1);
+    }
+    pause();
+    _exit(0);
+  }
+  close(ready[1]);
+  char byte = 0;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  close(ready[0]);
+  kill(writer, SIGKILL);
+  int status = 0;
+  ASSERT_EQ(waitpid(writer, &status, 0), writer);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  ASSERT_EQ(std::distance(fs::directory_iterator(location_ + "dead"), fs::directory_iterator()), 1);
+
+  EXPECT_EQ(PurgeCache(location_, 1u << 30, stop_), -1);  // under the limit: measured only
+  EXPECT_FALSE(Has("dead"));  // the partial file, then its emptied host directory
+  EXPECT_TRUE(Has("keep/~a"));
 }
 
 TEST_F(PurgeTest, WorkFileGoesToTmpWhenSet) {

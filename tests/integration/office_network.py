@@ -6,14 +6,11 @@
 The gateway runs in `gw` with two addresses, one on each side; the WAN side holds servers on
 TEST-NET addresses and can act as a client from the Internet. Namespace names start with the
 given prefix and the process id, and are removed by close(). Needs root (ip netns).
-Also the small socket helpers the office tests share: threaded servers and bounded reads.
 """
 import contextlib
 import ctypes
 import os
-import socket
 import subprocess
-import threading
 
 from gateway_process import GatewayProcess
 
@@ -25,7 +22,6 @@ WAN_HOST = "198.51.100.20"
 WAN_OTHER = "203.0.113.20"  # a second Internet address of the WAN side
 
 _libc = ctypes.CDLL(None, use_errno=True)
-WAIT = 5.0  # seconds any socket of these helpers waits
 
 
 def _ip(*args):
@@ -38,63 +34,6 @@ def available():
         return False
     probe = subprocess.run(["ip", "netns", "list"], capture_output=True, timeout=30)
     return probe.returncode == 0
-
-
-def serve(sock, handle):
-    def loop():
-        while True:
-            try:
-                conn, _ = sock.accept()
-            except OSError:
-                return
-            threading.Thread(target=handle, args=(conn,), daemon=True).start()
-    threading.Thread(target=loop, daemon=True).start()
-
-
-def echo(conn):
-    with conn:
-        while data := conn.recv(4096):
-            conn.sendall(data)
-
-
-def listener(address, port):
-    s = socket.socket()
-    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    s.bind((address, port))
-    s.listen(32)
-    return s
-
-
-def connect(address, port, source=None):
-    return socket.create_connection((address, port), timeout=WAIT,
-                                    source_address=(source, 0) if source else None)
-
-
-def read_until(sock, marker, limit=65536):
-    data = b""
-    while marker not in data and len(data) < limit:
-        part = sock.recv(4096)
-        if not part:
-            break
-        data += part
-    return data
-
-
-def read_all(sock):
-    data = b""
-    while part := sock.recv(4096):
-        data += part
-    return data
-
-
-def read_exact(sock, n):
-    data = b""
-    while len(data) < n:
-        part = sock.recv(n - len(data))
-        if not part:
-            break
-        data += part
-    return data
 
 
 class OfficeNetwork:

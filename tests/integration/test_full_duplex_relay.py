@@ -13,6 +13,7 @@ import time
 import unittest
 
 from gateway_process import GatewayProcess, configure, free_port
+from socket_helpers import TcpServer
 
 MIB = 1 << 20
 SIZE = 64 * MIB
@@ -32,35 +33,10 @@ def pattern(n, seed):
     return bytes(out[:n])
 
 
-class Server:
-    """A loopback TCP server on a fixed or free port running handler(conn) per connection."""
-
-    def __init__(self, handler, port=0):
-        self.sock = socket.socket()
-        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.sock.bind(("127.0.0.1", port))
-        self.sock.listen(512)
-        self.port = self.sock.getsockname()[1]
-        self.handler = handler
-        threading.Thread(target=self._accept, daemon=True).start()
-
-    def _accept(self):
-        while True:
-            try:
-                conn, _ = self.sock.accept()
-            except OSError:
-                return
-            threading.Thread(target=self._serve, args=(conn,), daemon=True).start()
-
-    def _serve(self, conn):
-        with conn:
-            try:
-                self.handler(conn)
-            except OSError:
-                pass
-
-    def close(self):
-        self.sock.close()
+def peer(handler, port=0):
+    """A loopback server with blocking connections: the relay tests' peers wait as long as
+    the gateway holds them."""
+    return TcpServer(handler, port=port, backlog=512, timeout=None)
 
 
 def blocking_echo(conn):
@@ -124,7 +100,7 @@ class FullDuplexRelay(unittest.TestCase):
         return gw
 
     def echo(self):
-        server = Server(blocking_echo)
+        server = peer(blocking_echo)
         self.addCleanup(server.close)
         return server
 
@@ -155,7 +131,7 @@ class FullDuplexRelay(unittest.TestCase):
             self.assertEqual((n, digest), (SIZE, hashlib.sha256(payload).hexdigest()), f"round {r}")
 
     def test_connect_tunnel_to_a_write_first_server(self):
-        server = Server(write_first(SIZE), port=443)
+        server = peer(write_first(SIZE), port=443)
         self.addCleanup(server.close)
         www = free_port()
         self.gateway(active={"WWW": www})
@@ -183,7 +159,7 @@ class FullDuplexRelay(unittest.TestCase):
 
         def host(conn):
             conn.sendall(output)
-        server = Server(host, port=23)
+        server = peer(host, port=23)
         self.addCleanup(server.close)
         telnet = free_port()
         self.gateway(active={"Telnet": telnet})
@@ -209,7 +185,7 @@ class FullDuplexRelay(unittest.TestCase):
             chunk = b"x" * MIB
             while True:
                 conn.sendall(chunk)
-        server = Server(flood)
+        server = peer(flood)
         self.addCleanup(server.close)
         gw = GatewayProcess()
         self.addCleanup(gw.close)
@@ -250,7 +226,7 @@ class FullDuplexRelay(unittest.TestCase):
         unfinished.sendall(b"GET http://127.0.0.1:1/ HTTP/1.0\r\nHost: unfinished\r\n")
         # A header block in three writes 5 s apart is a slow client, not a violation.
         slow = socket.create_connection(("127.0.0.1", www), timeout=60)
-        target = Server(lambda c: (c.recv(65536), c.sendall(b"HTTP/1.0 200 OK\r\n\r\nslow ok")))
+        target = peer(lambda c: (c.recv(65536), c.sendall(b"HTTP/1.0 200 OK\r\n\r\nslow ok")))
         self.addCleanup(target.close)
         for part in (b"GET http://127.0.0.1:%d/ HTTP/1.0\r\n" % target.port, b"Host: x\r\n",
                      b"\r\n"):
@@ -279,7 +255,7 @@ class FullDuplexRelay(unittest.TestCase):
             conn.recv(65536)
             hits.append(1)
             conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % len(body) + body)
-        server = Server(origin)
+        server = peer(origin)
         self.addCleanup(server.close)
         www = free_port()
         gw = GatewayProcess()

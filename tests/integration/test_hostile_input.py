@@ -13,7 +13,7 @@ import time
 import unittest
 
 import office_network as office
-from office_network import connect, echo, listener, read_exact, read_until, serve
+from socket_helpers import WAIT, connect, echo, listener, read_exact, read_until, serve
 from gateway_process import configure
 
 PORTS = {"WWW": 3128, "Socks": 1080, "Telnet": 2323, "FTP": 2121, "POP3": 1110, "RealAudio": 1090}
@@ -69,7 +69,7 @@ def blast(net, port, data, seconds=3.0, half_close=False):
 
 
 def send_and_close(s, port, data, seconds, half_close):
-    s.settimeout(office.WAIT)
+    s.settimeout(WAIT)
     s.connect((office.GW_LAN, port))
     s.setblocking(False)
     deadline = time.monotonic() + seconds
@@ -106,7 +106,7 @@ def slowloris(net, port, clients, seconds):
         socks = [socket.socket() for _ in range(clients)]
     try:
         for s in socks:
-            s.settimeout(office.WAIT)
+            s.settimeout(WAIT)
             s.connect((office.GW_LAN, port))
         deadline = time.monotonic() + seconds
         while time.monotonic() < deadline:
@@ -155,7 +155,7 @@ def every_service_answers(net):
     with net.inside("lan"):
         u = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     with u:
-        u.settimeout(office.WAIT)
+        u.settimeout(WAIT)
         u.sendto(dns_query("localhost", 0x5151), (office.GW_LAN, 53))
         assert u.recv(65536)[:2] == b"\x51\x51"
 
@@ -178,7 +178,7 @@ def settled_status(pid, want_busy):
 class HostileInput(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.net = office.OfficeNetwork(prefix="prove")
+        cls.net = office.OfficeNetwork(prefix="hostile")
         cls.sockets = []
         cls.gw = None
         try:

@@ -14,7 +14,8 @@ import unittest
 
 from gateway_process import GatewayProcess, PRODUCT_KEY, configure, free_port
 from private_namespace import own_etc_files, run_inside
-from test_rules_and_dial import E10026 as REFUSED, EchoServer
+from socket_helpers import TcpServer, echo
+from test_rules_and_dial import E10026 as REFUSED
 
 INSIDE = "WAYFARER_LOOKUP_FAULTS_NETNS"
 LOOKUP = 2.0  # resolv.conf's timeout: one lookup of a name the server never answers
@@ -92,13 +93,13 @@ if os.environ.get(INSIDE) == "1":
     class LookupFaults(unittest.TestCase):
         def setUp(self):
             self.hole = BlackHole()
-            self.echo = EchoServer()
+            self.echo = TcpServer(echo, timeout=None)
             self.gw = GatewayProcess()
 
         def tearDown(self):
             code, _ = self.gw.stop()
             self.gw.close()
-            self.echo.sock.close()
+            self.echo.close()
             self.hole.close()
             self.assertEqual(code, 0)
 

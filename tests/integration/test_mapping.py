@@ -2,54 +2,13 @@
 import hashlib
 import os
 import socket
-import threading
 import time
 import unittest
 
 from gateway_process import GatewayProcess, configure, free_port
+from socket_helpers import TcpServer as Server, read_to_close
 
 CHUNK = 1 << 16
-
-
-class Server:
-    """A loopback TCP server running handler(conn) for each connection on its own thread."""
-
-    def __init__(self, handler):
-        self.sock = socket.socket()
-        self.sock.bind(("127.0.0.1", 0))
-        self.sock.listen(64)
-        self.port = self.sock.getsockname()[1]
-        self.handler = handler
-        self.threads = []
-        self.accepter = threading.Thread(target=self._accept, daemon=True)
-        self.accepter.start()
-
-    def _accept(self):
-        while True:
-            try:
-                conn, _ = self.sock.accept()
-            except OSError:
-                return
-            t = threading.Thread(target=self._serve, args=(conn,), daemon=True)
-            t.start()
-            self.threads.append(t)
-
-    def _serve(self, conn):
-        with conn:
-            conn.settimeout(60)
-            self.handler(conn)
-
-    def close(self):
-        self.sock.close()
-
-
-def recv_all(sock):
-    parts = []
-    while True:
-        data = sock.recv(CHUNK)
-        if not data:
-            return b"".join(parts)
-        parts.append(data)
 
 
 def pattern(n, seed=7):
@@ -117,7 +76,7 @@ class MappingTest(unittest.TestCase):
         result = {}
 
         def sink(conn):
-            result["hash"] = hashlib.sha256(recv_all(conn)).hexdigest()
+            result["hash"] = hashlib.sha256(read_to_close(conn)).hexdigest()
             conn.sendall(b"done")
         server = Server(sink)
         self.addCleanup(server.close)
@@ -125,7 +84,7 @@ class MappingTest(unittest.TestCase):
         with self.connect() as c:
             c.sendall(data)
             c.shutdown(socket.SHUT_WR)
-            self.assertEqual(recv_all(c), b"done")
+            self.assertEqual(read_to_close(c), b"done")
         self.assertEqual(result["hash"], hashlib.sha256(data).hexdigest())
 
     def test_server_that_sends_and_closes_at_once_loses_nothing(self):
@@ -138,11 +97,11 @@ class MappingTest(unittest.TestCase):
         self.start_gateway(server.port)
         for _ in range(20):
             with self.connect() as c:
-                self.assertEqual(recv_all(c), reply)
+                self.assertEqual(read_to_close(c), reply)
 
     def test_half_closed_client_still_gets_the_reply(self):
         def answer_after_eof(conn):
-            request = recv_all(conn)
+            request = read_to_close(conn)
             conn.sendall(b"got " + str(len(request)).encode())
         server = Server(answer_after_eof)
         self.addCleanup(server.close)
@@ -150,12 +109,12 @@ class MappingTest(unittest.TestCase):
         with self.connect() as c:
             c.sendall(b"x" * 1000)
             c.shutdown(socket.SHUT_WR)
-            self.assertEqual(recv_all(c), b"got 1000")
+            self.assertEqual(read_to_close(c), b"got 1000")
 
     def test_unreachable_target_gets_the_error_line_and_is_closed(self):
         self.start_gateway(free_port())
         with self.connect() as c:
-            self.assertEqual(recv_all(c), b"Wayfarer v2.0 E-10026: Could not connect to server.\r\n")
+            self.assertEqual(read_to_close(c), b"Wayfarer v2.0 E-10026: Could not connect to server.\r\n")
 
     def test_idle_mapping_ends_after_its_timeout(self):
         def hold(conn):

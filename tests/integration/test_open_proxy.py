@@ -9,10 +9,9 @@ import threading
 import unittest
 
 import office_network as office
-from office_network import connect, echo, listener, read_all, read_exact, read_until, serve
+from socket_helpers import WAIT, connect, echo, listener, read_exact, read_to_close, read_until, serve
 from gateway_process import PRODUCT_KEY, GatewayProcess, configure
 
-WAIT = office.WAIT
 PORTS = {"WWW": 3128, "Socks": 1080, "Telnet": 2323, "FTP": 2121, "POP3": 1110, "RealAudio": 1090}
 TCP_MAP, UDP_MAP = 4000, 5300
 ECHO_PORT, UDP_ECHO_PORT, ORIGIN_A, ORIGIN_B, AUDIO_PORT = 7, 9999, 8001, 8002, 7070
@@ -227,7 +226,7 @@ class Office(unittest.TestCase):
         s = self.lan(PORTS["Socks"])
         with s:
             s.sendall(struct.pack(">BBH4s", 4, 1, ECHO_PORT, socket.inet_aton("127.0.0.1")) + b"\0")
-            self.assertEqual(read_all(s), SOCKS_DENIED)
+            self.assertEqual(read_to_close(s), SOCKS_DENIED)
         with self.lan(PORTS["Telnet"]) as s:
             self.assertTrue(read_until(s, TELNET_PROMPT).endswith(TELNET_PROMPT))
             s.sendall(b"localhost\r\n")
@@ -274,7 +273,7 @@ class Office(unittest.TestCase):
             s.sendall(b"body")
             self.assertTrue(read_until(s, b"A /post").endswith(b"A /post"))
             s.sendall(f"GET {b}/smuggled HTTP/1.1\r\n\r\n".encode())
-            self.assertEqual(read_all(s), b"")
+            self.assertEqual(read_to_close(s), b"")
 
     def test_realaudio_rule_denies_its_host(self):
         with self.lan(PORTS["RealAudio"]) as s:

@@ -5,10 +5,10 @@ refused without closing, and USER and PASS sent in one packet. The POP3 server l
 import poplib
 import socket
 import subprocess
-import threading
 import unittest
 
 from gateway_process import GatewayProcess, configure, free_port
+from socket_helpers import TcpServer, read_line, read_to_close
 
 MESSAGE = b"Subject: hi\r\n\r\n" + b"line of the body\r\n" * 200
 
@@ -22,57 +22,18 @@ class Pop3Server:
 
     def __init__(self):
         self.seen = []
-        self.sock = socket.create_server(("127.0.0.3", 110))
-        threading.Thread(target=self._accept, daemon=True).start()
-
-    def _accept(self):
-        while True:
-            try:
-                conn, _ = self.sock.accept()
-            except OSError:
-                return
-            threading.Thread(target=self._serve, args=(conn,), daemon=True).start()
+        self.server = TcpServer(self._serve, "127.0.0.3", 110, timeout=30)
 
     def _serve(self, conn):
-        with conn:
-            conn.settimeout(30)
-            conn.sendall(b"+OK test server ready\r\n")
-            for line in conn.makefile("rb"):
-                self.seen.append(line)
-                conn.sendall(self.ANSWERS.get(line[:4].upper(), b"-ERR what\r\n"))
-                if line.startswith(b"QUIT"):
-                    return
+        conn.sendall(b"+OK test server ready\r\n")
+        for line in conn.makefile("rb"):
+            self.seen.append(line)
+            conn.sendall(self.ANSWERS.get(line[:4].upper(), b"-ERR what\r\n"))
+            if line.startswith(b"QUIT"):
+                return
 
     def close(self):
-        # shutdown wakes the accepting thread, so port 110 is free for the next test at once.
-        try:
-            self.sock.shutdown(socket.SHUT_RDWR)
-        except OSError:
-            pass
-        self.sock.close()
-
-
-def read_line(sock):
-    got = b""
-    while not got.endswith(b"\n"):
-        data = sock.recv(1)
-        if not data:
-            break
-        got += data
-    return got
-
-
-def read_to_close(sock):
-    parts = []
-    while True:
-        try:
-            data = sock.recv(65536)
-        except ConnectionResetError:
-            break
-        if not data:
-            break
-        parts.append(data)
-    return b"".join(parts)
+        self.server.close()
 
 
 class Pop3ClientsTest(unittest.TestCase):

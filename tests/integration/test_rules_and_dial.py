@@ -1,36 +1,13 @@
 """Deny rules stored before start-up, and a mapping that has to dial first, on the real gateway."""
 import socket
-import threading
 import time
 import unittest
 
 from gateway_process import PRODUCT_KEY, GatewayProcess, configure, free_port
+from socket_helpers import TcpServer, echo
 
 REMOTE_ACCESS = r"HKLM\System\CurrentControlSet\Services\RemoteAccess\Parameters"
 E10026 = b"Wayfarer v2.0 E-10026: Could not connect to server.\r\n"
-
-
-class EchoServer:
-    def __init__(self):
-        self.sock = socket.socket()
-        self.sock.bind(("127.0.0.1", 0))
-        self.sock.listen(16)
-        self.port = self.sock.getsockname()[1]
-        threading.Thread(target=self._run, daemon=True).start()
-
-    def _run(self):
-        while True:
-            try:
-                conn, _ = self.sock.accept()
-            except OSError:
-                return
-            threading.Thread(target=self._echo, args=(conn,), daemon=True).start()
-
-    @staticmethod
-    def _echo(conn):
-        with conn:
-            while data := conn.recv(4096):
-                conn.sendall(data)
 
 
 def talk(port, source="127.0.0.1"):
@@ -46,8 +23,8 @@ def talk(port, source="127.0.0.1"):
 
 class GatewayTest(unittest.TestCase):
     def setUp(self):
-        self.echo = EchoServer()
-        self.addCleanup(self.echo.sock.close)
+        self.echo = TcpServer(echo, timeout=None)
+        self.addCleanup(self.echo.close)
         self.gw = GatewayProcess()
         self.addCleanup(self.gw.close)
         self.port = free_port()

@@ -9,6 +9,7 @@ import threading
 import unittest
 
 from gateway_process import PRODUCT_KEY, GatewayProcess, configure, free_port
+from socket_helpers import read_to_close
 
 DENIED = b"Access Denied. Contact Your Administrator\r\n"
 
@@ -37,19 +38,6 @@ class Origin:
     def close(self):
         self.httpd.shutdown()
         self.httpd.server_close()
-
-
-def read_to_close(sock):
-    parts = []
-    while True:
-        try:
-            data = sock.recv(65536)
-        except ConnectionResetError:
-            break
-        if not data:
-            break
-        parts.append(data)
-    return b"".join(parts)
 
 
 class SocksVersionsTest(unittest.TestCase):

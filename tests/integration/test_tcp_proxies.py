@@ -20,6 +20,7 @@ import unittest
 
 from gateway_process import (CLIENT_ADDRESS, GATEWAY_ADDRESS, PRODUCT_KEY, GatewayProcess,
                              configure, free_port)
+from socket_helpers import TcpServer, read_to_close
 
 FTP_SERVER = """
 import sys
@@ -57,19 +58,6 @@ def pattern(n, seed=1):
 
 def sha(data):
     return hashlib.sha256(data).hexdigest()
-
-
-def read_to_close(sock, limit=1 << 20):
-    parts = []
-    while sum(map(len, parts)) < limit:
-        try:
-            data = sock.recv(65536)
-        except ConnectionResetError:
-            break
-        if not data:
-            break
-        parts.append(data)
-    return b"".join(parts)
 
 
 def read_until(sock, want):
@@ -228,7 +216,7 @@ class SocksProxyTest(ProxyTest):
     def raw(self, data):
         with socket.create_connection(("127.0.0.1", self.port), timeout=20) as s:
             s.sendall(data)
-            return read_to_close(s)
+            return read_to_close(s, limit=1 << 20)
 
     def test_curl_fetches_a_page_and_ten_mebibytes(self):
         r = self.curl("/")
@@ -261,42 +249,11 @@ class SocksProxyTest(ProxyTest):
                          b"Access Denied. Contact Your Administrator\r\n")
 
 
-class LineServer:
-    """A TCP server on a fixed address that greets and runs handler(conn) per connection."""
-
-    def __init__(self, address, port, handler):
-        self.sock = socket.socket()
-        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.sock.bind((address, port))
-        self.sock.listen(8)
-        self.handler = handler
-        threading.Thread(target=self._accept, daemon=True).start()
-
-    def _accept(self):
-        while True:
-            try:
-                conn, _ = self.sock.accept()
-            except OSError:
-                return
-            conn.settimeout(30)
-            threading.Thread(target=self._serve, args=(conn,), daemon=True).start()
-
-    def _serve(self, conn):
-        with conn:
-            try:
-                self.handler(conn)
-            except OSError:
-                pass
-
-    def close(self):
-        self.sock.close()
-
-
 class FixedPortTest(ProxyTest):
     """Telnet and POP3 reach fixed ports (23, 110): ours in the test's network namespace."""
 
     def server(self, address, port, handler):
-        s = LineServer(address, port, handler)
+        s = TcpServer(handler, address, port, backlog=8, timeout=30)
         self.addCleanup(s.close)
         return s
 

@@ -13,6 +13,7 @@ import unittest
 
 from gateway_process import (CLIENT_ADDRESS, GATEWAY_ADDRESS, PRODUCT_KEY, GatewayProcess,
                              configure, free_port)
+from socket_helpers import read_to_close
 
 PAGE_HEAD = (b"HTTP/1.0 500 Internal Server Error\r\n\r\n<HTML><HEAD><TITLE>Wayfarer v2.0Error "
              b"Notification </TITLE></HEAD><BODY>\n<H1>Wayfarer v2.0 ")
@@ -81,19 +82,6 @@ class Origin:
         self.server.server_close()
 
 
-def read_to_close(sock, limit=1 << 20):
-    sock.settimeout(20)
-    parts = []
-    total = 0
-    while total < limit:
-        data = sock.recv(65536)
-        if not data:
-            break
-        parts.append(data)
-        total += len(data)
-    return b"".join(parts)
-
-
 class WebProxyTest(unittest.TestCase):
     def start_gateway(self, rules=()):
         self.gw = GatewayProcess()
@@ -132,7 +120,7 @@ class WebProxyTest(unittest.TestCase):
                 if i:
                     time.sleep(pause)
                 s.sendall(piece)
-            return read_to_close(s)
+            return read_to_close(s, limit=1 << 20)
 
     def test_request_reaches_origin_in_origin_form_with_connection_close(self):
         self.start_gateway()
