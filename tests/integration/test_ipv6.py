@@ -12,10 +12,8 @@ import unittest
 
 import office_network as office
 import private_network
-from office_network import connect, echo, read_exact, read_until, serve
+from socket_helpers import WAIT, connect, echo, listener, read_exact, read_until, serve
 from gateway_process import PRODUCT_KEY, configure
-
-WAIT = office.WAIT
 LAN6, GW_LAN6 = "fd00:77::10", "fd00:77::1"
 GW_WAN6, WAN6, WAN6_DENIED = "2001:db8:100::1", "2001:db8:100::20", "2001:db8:100::21"
 PORTS = {"WWW": 3128, "Socks": 1080}
@@ -37,14 +35,6 @@ def origin(name):
             body = b"%s %s from %s" % (name, path, peer)
             conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n%s" % (len(body), body))
     return handle
-
-
-def listener6(address, port):
-    s = socket.socket(socket.AF_INET6)
-    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    s.bind((address, port))
-    s.listen(32)
-    return s
 
 
 def udp_echo(sock):
@@ -99,14 +89,14 @@ class Ipv6Office(unittest.TestCase):
                                               (WAN6, TLS_PORT, origin(b"tunnelled")),
                                               (WAN6_DENIED, ORIGIN_PORT, origin(b"denied")),
                                               (WAN6, ECHO_PORT, echo)):
-                    cls.sockets.append(listener6(address, port))
+                    cls.sockets.append(listener(address, port))
                     serve(cls.sockets[-1], handle)
                 udp = socket.socket(socket.AF_INET6, socket.SOCK_DGRAM)
                 udp.bind((WAN6, UDP_ECHO_PORT))
             cls.sockets.append(udp)
             threading.Thread(target=udp_echo, args=(udp,), daemon=True).start()
             with cls.net.inside("gw"):  # an origin only the gateway machine reaches
-                cls.sockets.append(listener6("::1", LOCAL_ORIGIN_PORT))
+                cls.sockets.append(listener("::1", LOCAL_ORIGIN_PORT))
             serve(cls.sockets[-1], origin(b"loopback"))
             cls.gw = cls.net.gateway()
             configure(cls.gw, active=PORTS, dns_active=True, mappings=[
