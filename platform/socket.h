@@ -44,12 +44,12 @@ void SetLastSocketError(int error);
 // instead of waiting. 0 or kSocketError.
 [[nodiscard]] int SetNonBlocking(Socket s, bool on);
 // Accepts one connection; the new socket is blocking. *peer is the IPv4 (or IPv4-mapped)
-// peer, all zero for an IPv6 one. kInvalidSocket on failure
-// (kWsaEWouldBlock when none is pending on a non-blocking listener).
+// peer, all zero for an IPv6 one. kInvalidSocket on failure (kWsaEWouldBlock when none is
+// pending on a non-blocking listener).
 [[nodiscard]] Socket Accept(Socket listener, sockaddr_in* peer = nullptr);
-// Connects to a dotted IPv4 address (or IPv6 text, s then made an IPv6 socket first; or the
-// sockaddr) within timeout_ms (a blocking
-// Winsock connect gives up after about 21 s with WSAETIMEDOUT). 0 or kSocketError.
+// Connects to the sockaddr, or to a dotted IPv4 address or IPv6 text (s is made a socket of
+// its family first), within timeout_ms (a blocking Winsock connect gives up after about 21 s
+// with WSAETIMEDOUT). 0 or kSocketError.
 [[nodiscard]] int Connect(Socket s, const sockaddr_in& to, int timeout_ms = 21000);
 [[nodiscard]] int Connect(Socket s, const std::string& dotted, uint16_t port,
                           int timeout_ms = 21000);
