@@ -14,6 +14,7 @@ import office_network as office
 import private_network
 from socket_helpers import WAIT, connect, echo, listener, read_exact, read_until, serve
 from gateway_process import PRODUCT_KEY, configure
+
 LAN6, GW_LAN6 = "fd00:77::10", "fd00:77::1"
 GW_WAN6, WAN6, WAN6_DENIED = "2001:db8:100::1", "2001:db8:100::20", "2001:db8:100::21"
 PORTS = {"WWW": 3128, "Socks": 1080}
