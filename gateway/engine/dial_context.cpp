@@ -77,8 +77,8 @@ int DialContext::EnsureLink() {
 int DialContext::ConnectOut(platform::Socket s, const std::string& address, uint16_t port) {
   std::vector<std::string> addresses{address};
   if (!resolved_.empty() && resolved_.front() == address) {
-    for (size_t i = 1; i < resolved_.size(); ++i) {
-      if (Screened(resolved_[i], port)) addresses.push_back(resolved_[i]);
+    for (std::string& other : ScreenedTargets(port)) {
+      if (other != address) addresses.push_back(std::move(other));
     }
   }
   if (EnsureLink() != 0) return -1;
@@ -114,6 +114,14 @@ void DialContext::ScreenTargetsAs(int rule_number, const std::string& client,
   screen_rule_ = rule_number;
   screen_client_ = client;
   screen_data_ = data;
+}
+
+std::vector<std::string> DialContext::ScreenedTargets(uint16_t port) const {
+  std::vector<std::string> passed;
+  for (const std::string& address : resolved_) {
+    if (Screened(address, port)) passed.push_back(address);
+  }
+  return passed;
 }
 
 bool DialContext::Screened(const std::string& address, uint16_t port) const {

@@ -45,6 +45,9 @@ class DialContext {
   // The further addresses of the last ResolveTarget are tried only when they pass what the
   // first one passed: the rules for rule_number, client and data, and the target guard.
   void ScreenTargetsAs(int rule_number, const std::string& client, const std::string& data);
+  // The remembered addresses, in order, that the screen lets through to port (none without a
+  // screen).
+  [[nodiscard]] std::vector<std::string> ScreenedTargets(uint16_t port) const;
   // Dotted address to its host name. 0 or -1.
   [[nodiscard]] int ResolveAddress(const std::string& dotted, std::string* name);
 

@@ -21,6 +21,9 @@ PORTS = {"WWW": 3128, "Socks": 1080}
 MAP_PORT, ECHO_PORT, ORIGIN_PORT, LOCAL_ORIGIN_PORT, TLS_PORT = 4000, 7, 8080, 8081, 443
 UDP_MAP_PORT, UDP_ECHO_PORT = 5300, 9999
 V6_ONLY_NAME = "v6only.office.test"
+# A name whose IPv4 address refuses every port used here and whose IPv6 address serves them.
+DUAL_NAME = "dual.office.test"
+DUAL_MAP_PORT = 4001
 ACCESS_DENIED = b"Access Denied</H1><P> The Rule Set Does Not Permit This Action"
 SOCKS_RULE, WWW_RULE = 5, 1
 
@@ -78,9 +81,10 @@ class Ipv6Office(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.files = tempfile.TemporaryDirectory(prefix="wayfarer-ipv6-")
-        # The gateway's resolver knows one name with an IPv6 address only.
-        private_network.bind_file(private_network.HOSTS + f"{WAN6} {V6_ONLY_NAME}\n",
-                                  "/etc/hosts", cls.files.name)
+        # The gateway's resolver knows one name with an IPv6 address only, and one with both.
+        hosts = (private_network.HOSTS + f"{WAN6} {V6_ONLY_NAME}\n"
+                 f"{office.WAN_HOST} {DUAL_NAME}\n{WAN6} {DUAL_NAME}\n")
+        private_network.bind_file(hosts, "/etc/hosts", cls.files.name)
         cls.net = office.OfficeNetwork(prefix="ipv6")
         cls.sockets = []
         try:
@@ -102,6 +106,7 @@ class Ipv6Office(unittest.TestCase):
             cls.gw = cls.net.gateway()
             configure(cls.gw, active=PORTS, dns_active=True, mappings=[
                 dict(name="EchoV6", port=MAP_PORT, host=WAN6, target_port=ECHO_PORT),
+                dict(name="EchoDual", port=DUAL_MAP_PORT, host=DUAL_NAME, target_port=ECHO_PORT),
                 dict(name="UdpEchoV6", type="UDP Mapped Link", port=UDP_MAP_PORT, host=WAN6,
                      target_port=UDP_ECHO_PORT, protocol=1)])
             rules = [(WWW_RULE, "All", WAN6_DENIED), (SOCKS_RULE, office.LAN_CLIENT, "All")]
@@ -210,6 +215,20 @@ class Ipv6Office(unittest.TestCase):
             u.settimeout(1.5)
             u.sendto(b"u", (GW_WAN6, UDP_MAP_PORT))
             self.assertRaises(socket.timeout, u.recv, 64)
+
+    def test_a_name_whose_ipv4_address_refuses_is_reached_at_its_ipv6_address(self):
+        proxy6 = f"http://[{GW_LAN6}]:{PORTS['WWW']}"
+        self.assertEqual(self.curl("lan", "-x", proxy6, f"http://{DUAL_NAME}:{ORIGIN_PORT}/d"),
+                         f"v6origin /d from {GW_WAN6}".encode())
+        self.assertEqual(
+            self.curl("lan", "--socks5-hostname", f"[{GW_LAN6}]:{PORTS['Socks']}",
+                      f"http://{DUAL_NAME}:{ORIGIN_PORT}/e"),
+            f"v6origin /e from {GW_WAN6}".encode())
+        with self.net.inside("lan"):
+            s = connect(office.GW_LAN, DUAL_MAP_PORT)
+        with s:
+            s.sendall(b"dual")
+            self.assertEqual(read_exact(s, 4), b"dual")
 
     def test_mapping_to_an_ipv6_target_for_both_families_of_client(self):
         for address in (GW_LAN6, office.GW_LAN):
