@@ -19,8 +19,8 @@ inline constexpr int kBadHostText = -2;
 
 // Splits host_text at its first ":" into *host and *port; a host in brackets must be IPv6
 // text and is given without them, its port after "]:". No ":" or a port value of 0 gives
-// 80. -1 for an unclosed bracket or one whose text is no IPv6 address. -1 when host_text is longer
-// than kMaxHostText, the port text longer than kMaxPortText, or the port value above 65535 (the
+// 80. -1 when host_text is longer than kMaxHostText, a bracket is unclosed or holds no IPv6
+// address, the port text is longer than kMaxPortText, or the port value above 65535 (the
 // proxy refuses these as a protocol violation); else 0.
 [[nodiscard]] int SplitHostText(const std::string& host_text, std::string* host, int* port);
 
