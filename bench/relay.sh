@@ -45,6 +45,12 @@ maps = [dict(name="iperf", port=a, host="127.0.0.1", target_port=b),
 open(out, "w").write(config_text(mappings=maps))
 PY
 "$BIN/wayfarer-reg" import "$work/config.reg"
+# WAYFARER_ACCESS_LOG, when set, is the AccessLog setting: a file, or "" to turn the log off.
+if [ -n "${WAYFARER_ACCESS_LOG+set}" ]; then
+  "$BIN/wayfarer-reg" set 'HKLM\Software\Wayfarer Computer Products Ltd.\Wayfarer\2.0\Configuration' \
+    AccessLog REG_SZ "$WAYFARER_ACCESS_LOG"
+  echo "access log: ${WAYFARER_ACCESS_LOG:-off}"
+fi
 env -u DISPLAY -u WAYLAND_DISPLAY "$BIN/Wayfarer" 2>"$work/wayfarer.log" & WPID=$!; pids+=($WPID)
 socat -lf /dev/null TCP-LISTEN:"$S_IPERF",fork,reuseaddr,backlog=1024 TCP:127.0.0.1:"$IPERF" & pids+=($!)
 socat -lf /dev/null TCP-LISTEN:"$S_ECHO",fork,reuseaddr,backlog=1024 TCP:127.0.0.1:"$ECHO" & pids+=($!)

@@ -17,6 +17,7 @@ std::function<void()> ReloadAction(const engine::StartupHooks& hooks) {
     platform::NotifyServiceManager("RELOADING=1");
     const engine::ReloadCounts counts = engine::ReloadEngineSettings();
     if (load_cache) load_cache();
+    engine::NoteSettingsReloaded();
     platform::NotifyServiceManager("READY=1");
     std::fprintf(stderr, "Wayfarer: settings reloaded (%s)\n",
                  engine::DescribeReload(counts).c_str());

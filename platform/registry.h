@@ -74,6 +74,24 @@ void UseStore(const std::string& path);
 [[nodiscard]] long RegOpenKey(Hive hive, std::string_view subkey, RegKey* out);
 long RegCloseKey(RegKey key);
 
+// Several calls made one: while a StoreTransaction lives, every call of this thread joins it
+// and other threads and processes wait for it; its changes become durable together at Commit()
+// and are all dropped when it is destroyed uncommitted (or the process dies first). Keep it to
+// a few store calls: nothing else may be waited for inside it. One opened inside another is
+// part of it (its changes dropped alone when it is destroyed uncommitted).
+class StoreTransaction {
+ public:
+  StoreTransaction();
+  ~StoreTransaction();
+  StoreTransaction(const StoreTransaction&) = delete;
+  StoreTransaction& operator=(const StoreTransaction&) = delete;
+  // False when the transaction could not be opened or committed (nothing was kept).
+  [[nodiscard]] bool Commit();
+
+ private:
+  bool open_;
+};
+
 // Reads a value. With data == nullptr only *type and *size are set. When *size is too small
 // for the data, returns kErrorMoreData and sets *size to the size needed (data untouched).
 [[nodiscard]] long RegQueryValue(const RegKey& key, std::string_view name, uint32_t* type,
@@ -87,7 +105,8 @@ long RegCloseKey(RegKey key);
 [[nodiscard]] long RegQueryBytes(const RegKey& key, std::string_view name, uint32_t* type,
                                  std::vector<uint8_t>* out);
 
-// Writes a value (creating or replacing it). Each write is its own durable transaction.
+// Writes a value (creating or replacing it). Each write is its own durable transaction
+// (outside a StoreTransaction).
 [[nodiscard]] long RegSetValue(const RegKey& key, std::string_view name, uint32_t type,
                                const void* data, uint32_t size);
 // REG_SZ with its terminating zero counted.

@@ -140,7 +140,7 @@ RegistryStore& RegistryStore::Instance() {
 }
 
 void RegistryStore::Use(const std::string& path) {
-  std::lock_guard<std::mutex> hold(lock_);
+  std::lock_guard<std::recursive_mutex> hold(lock_);
   Close();
   path_ = path;
   failed_ = false;
@@ -148,9 +148,44 @@ void RegistryStore::Use(const std::string& path) {
 }
 
 std::string RegistryStore::Path() {
-  std::lock_guard<std::mutex> hold(lock_);
+  std::lock_guard<std::recursive_mutex> hold(lock_);
   if (path_.empty()) path_ = DefaultStorePath();
   return path_;
+}
+
+bool RegistryStore::BeginTransaction() {
+  lock_.lock();
+  if (depth_ > 0 ? Exec("SAVEPOINT nested") : EnsureOpen() && Exec("BEGIN IMMEDIATE")) {
+    ++depth_;
+    return true;
+  }
+  lock_.unlock();
+  return false;
+}
+
+bool RegistryStore::EndTransaction(bool commit) {
+  bool done = commit;
+  if (--depth_ > 0) {
+    if (!commit) Exec("ROLLBACK TO nested");
+    Exec("RELEASE nested");
+  } else {
+    done = commit && Exec("COMMIT");
+    if (!done) Exec("ROLLBACK");
+  }
+  lock_.unlock();
+  return done;
+}
+
+StoreTransaction::StoreTransaction() : open_(RegistryStore::Instance().BeginTransaction()) {}
+
+StoreTransaction::~StoreTransaction() {
+  if (open_) (void)RegistryStore::Instance().EndTransaction(false);
+}
+
+bool StoreTransaction::Commit() {
+  if (!open_) return false;
+  open_ = false;
+  return RegistryStore::Instance().EndTransaction(true);
 }
 
 void RegistryStore::Close() {

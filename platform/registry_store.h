@@ -1,7 +1,7 @@
 // The settings store's SQLite side, private to registry.cpp: the one process-wide connection,
 // the choice of the database file, the schema and the transactions every call runs in.
-// Thread-safe: RegistryStore guards the connection with lock_; Stmt objects live only inside
-// a Read/Write callback, i.e. under that lock.
+// Thread-safe: RegistryStore guards the connection with lock_ (held by a StoreTransaction for
+// its whole life); Stmt objects live only inside a Read/Write callback, i.e. under that lock.
 #pragma once
 
 #include <sqlite3.h>
@@ -53,9 +53,11 @@ class RegistryStore {
 
   // Runs fn(sqlite3*) in a read transaction; fn returns a Win32 code. When the database
   // cannot be opened, returns kErrorAccessDenied without calling fn.
+  // Inside a StoreTransaction of this thread fn runs in that transaction.
   template <class Fn>
   long Read(Fn fn) {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (depth_ > 0) return fn(db_);
     if (!EnsureOpen() || !Exec("BEGIN")) return kErrorAccessDenied;
     long rc = fn(db_);
     Exec("COMMIT");
@@ -63,10 +65,19 @@ class RegistryStore {
   }
   // Runs fn(sqlite3*) in one write transaction (taken up front, so concurrent writers wait
   // on busy_timeout instead of failing an upgrade). Commits when fn returns kErrorSuccess,
-  // rolls back otherwise; a failed commit is kErrorAccessDenied.
+  // rolls back otherwise; a failed commit is kErrorAccessDenied. Inside a StoreTransaction of
+  // this thread fn's changes are a savepoint of it: undone alone when fn fails, made durable
+  // only with the whole transaction.
   template <class Fn>
   long Write(Fn fn) {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (depth_ > 0) {
+      if (!Exec("SAVEPOINT one_write")) return kErrorAccessDenied;
+      long rc = fn(db_);
+      if (rc != kErrorSuccess) Exec("ROLLBACK TO one_write");
+      Exec("RELEASE one_write");
+      return rc;
+    }
     if (!EnsureOpen() || !Exec("BEGIN IMMEDIATE")) return kErrorAccessDenied;
     long rc = fn(db_);
     if (rc != kErrorSuccess) {
@@ -80,6 +91,10 @@ class RegistryStore {
     return kErrorSuccess;
   }
 
+  // The store side of StoreTransaction: Begin takes the lock and keeps it until End.
+  bool BeginTransaction();
+  bool EndTransaction(bool commit);
+
   static RegKey MakeKey(int64_t id) { return RegKey(id); }
 
  private:
@@ -92,12 +107,13 @@ class RegistryStore {
   bool ExecWhenFree(const char* sql);
   void ReportFailure(const std::string& what);
 
-  std::mutex lock_;
-  sqlite3* db_ = nullptr;  // guarded by lock_
-  pid_t db_pid_ = 0;       // guarded by lock_: the process that opened db_
-  std::string path_;       // guarded by lock_: empty until chosen
-  bool failed_ = false;    // guarded by lock_: opening path_ failed; not retried
-  bool reported_ = false;  // guarded by lock_: the failure line was written
+  std::recursive_mutex lock_;  // held across a StoreTransaction by its thread
+  sqlite3* db_ = nullptr;      // guarded by lock_
+  pid_t db_pid_ = 0;           // guarded by lock_: the process that opened db_
+  std::string path_;           // guarded by lock_: empty until chosen
+  bool failed_ = false;        // guarded by lock_: opening path_ failed; not retried
+  bool reported_ = false;      // guarded by lock_: the failure line was written
+  int depth_ = 0;  // guarded by lock_: StoreTransactions open (nested ones are savepoints)
 };
 
 // The default database path from the environment and the effective user (see StorePath).

@@ -1,5 +1,6 @@
 // Tests of the settings store: case rules, value types, error codes, enumeration, deletion,
-// the database file's mode, and several threads and processes sharing one store.
+// the database file's mode, several threads and processes sharing one store, and transactions
+// of several calls.
 // Each test gets its own database file in a fresh temporary directory.
 #include "platform/registry.h"
 
@@ -370,6 +371,77 @@ TEST_F(RegistryTest, KilledWriterLeavesReadableStore) {
   }
   EXPECT_GE(count, 50u);
   EXPECT_EQ(RegSetDword(key, "after", 1), kErrorSuccess);
+}
+
+// Writes pairs of values in one transaction each, then is killed while holding the last one
+// uncommitted: the parent must see whole pairs only, and never the last one.
+TEST_F(RegistryTest, TransactionOfSeveralCallsIsWholeOrAbsent) {
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(ready[0]);
+    UseStore(db_);
+    RegKey key;
+    if (RegCreateKey(Hive::kLocalMachine, "Pairs", &key) != kErrorSuccess) _exit(1);
+    for (uint32_t i = 0; i < 20; ++i) {
+      StoreTransaction pair;
+      if (RegSetDword(key, "first", i) != kErrorSuccess) _exit(1);
+      if (RegSetDword(key, "second", i) != kErrorSuccess) _exit(1);
+      if (!pair.Commit()) _exit(1);
+    }
+    StoreTransaction unfinished;
+    if (RegSetDword(key, "first", 99) != kErrorSuccess) _exit(1);
+    if (write(ready[1], "x", 1) != 1) _exit(1);
+    pause();  // killed here, the second value never written
+  }
+  close(ready[1]);
+  char byte = 0;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  close(ready[0]);
+  kill(child, SIGKILL);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+
+  RegKey key;
+  ASSERT_EQ(RegOpenKey(Hive::kLocalMachine, "Pairs", &key), kErrorSuccess);
+  uint32_t first = 0;
+  uint32_t second = 0;
+  ASSERT_EQ(RegQueryDword(key, "first", &first), kErrorSuccess);
+  ASSERT_EQ(RegQueryDword(key, "second", &second), kErrorSuccess);
+  EXPECT_EQ(first, 19u);
+  EXPECT_EQ(second, 19u);
+}
+
+TEST_F(RegistryTest, TransactionDroppedOrNestedKeepsOnlyWhatWasCommitted) {
+  RegKey key = Create("Batch");
+  {
+    StoreTransaction dropped;
+    ASSERT_EQ(RegSetDword(key, "gone", 1), kErrorSuccess);
+    uint32_t seen = 0;  // the transaction's own thread reads its changes
+    ASSERT_EQ(RegQueryDword(key, "gone", &seen), kErrorSuccess);
+    EXPECT_EQ(seen, 1u);
+  }
+  uint32_t value = 0;
+  EXPECT_EQ(RegQueryDword(key, "gone", &value), kErrorFileNotFound);
+
+  StoreTransaction outer;
+  ASSERT_EQ(RegSetDword(key, "kept", 1), kErrorSuccess);
+  {
+    StoreTransaction inner_dropped;
+    ASSERT_EQ(RegSetDword(key, "inner", 1), kErrorSuccess);
+  }
+  {
+    StoreTransaction inner_kept;
+    ASSERT_EQ(RegSetDword(key, "inner2", 2), kErrorSuccess);
+    EXPECT_TRUE(inner_kept.Commit());
+  }
+  EXPECT_TRUE(outer.Commit());
+  EXPECT_EQ(RegQueryDword(key, "kept", &value), kErrorSuccess);
+  EXPECT_EQ(RegQueryDword(key, "inner", &value), kErrorFileNotFound);
+  EXPECT_EQ(RegQueryDword(key, "inner2", &value), kErrorSuccess);
+  EXPECT_EQ(value, 2u);
 }
 
 }  // namespace

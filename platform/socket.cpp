@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/byte_meter.h"
 #include "platform/message_queue.h"
 #include "platform/socket_errors.h"
 
@@ -280,6 +281,7 @@ int Recv(Socket s, void* buf, size_t len, int flags) {
   int err = errno;
   NoteSocketCall(s);
   if (r < 0) return Fail(err);
+  if ((flags & MSG_PEEK) == 0) CountReceived(s, static_cast<size_t>(r));
   return static_cast<int>(r);
 }
 
@@ -290,6 +292,7 @@ int Send(Socket s, const void* buf, size_t len, int flags) {
     if (err == EAGAIN || err == ENOBUFS) NoteSendBlocked(s);
     return Fail(err);
   }
+  CountSent(s, static_cast<size_t>(r));
   return static_cast<int>(r);
 }
 
@@ -302,6 +305,7 @@ int RecvFrom(Socket s, void* buf, size_t len, sockaddr_in* from) {
   NoteSocketCall(s);
   if (r < 0) return Fail(err);
   if (from) *from = a;
+  CountReceived(s, static_cast<size_t>(r));
   return static_cast<int>(r);
 }
 
@@ -310,6 +314,7 @@ int SendTo(Socket s, const void* buf, size_t len, const sockaddr_in& to) {
     return sendto(s, buf, len, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to);
   });
   if (r < 0) return Fail(errno);
+  CountSent(s, static_cast<size_t>(r));
   return static_cast<int>(r);
 }
 
@@ -386,6 +391,7 @@ int CloseSocket(Socket s) {
     return kSocketError;
   }
   ForgetSocket(s);
+  UnmeterSocket(s);
   if (close(s) != 0) return Fail(errno);
   return 0;
 }

@@ -1,5 +1,6 @@
 // The list shows each line's tab-separated fields in columns at the page's tab stops (16, 88
-// and 168 dialog units); the item text itself is the line, so Kill reads back what is shown.
+// and 168 dialog units) and its byte count at 248; the item text itself is the line, so Kill
+// reads back what is shown.
 #include "gateway/console/connections_page.h"
 
 #include <QItemSelectionModel>
@@ -8,12 +9,17 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <cstdio>
+#include <map>
+#include <utility>
 
 namespace console {
 namespace {
 
 constexpr int kTabStopsDlu[] = {16, 88, 168};
+constexpr int kBytesStopDlu = 248;
 
 // Horizontal dialog units to pixels for the widget's font.
 int DluToPixels(const QWidget* w, int dlu) {
@@ -39,15 +45,21 @@ class ColumnsDelegate : public QStyledItemDelegate {
       QRect cell = opt.rect.adjusted(DluToPixels(view, kTabStopsDlu[i - 1]), 0, 0, 0);
       painter->drawText(cell, Qt::AlignVCenter | Qt::AlignLeft, fields[i]);
     }
+    const QVariant bytes = index.data(kConnectionBytesRole);
+    if (bytes.isValid()) {
+      QRect cell = opt.rect.adjusted(DluToPixels(view, kBytesStopDlu), 0, 0, 0);
+      painter->drawText(cell, Qt::AlignVCenter | Qt::AlignLeft,
+                        QString::fromStdString(ByteCountText(bytes.toLongLong())));
+    }
     painter->restore();
   }
 };
 
 QWidget* Headings(QWidget* parent) {
   auto* row = new QWidget(parent);
-  const char* texts[] = {"Sessions", "Service", "Client"};
-  const int starts[] = {4, 88, 168};
-  for (int i = 0; i < 3; ++i) {
+  const char* texts[] = {"Sessions", "Service", "Client", "Bytes"};
+  const int starts[] = {4, 88, 168, kBytesStopDlu};
+  for (int i = 0; i < 4; ++i) {
     auto* label = new QLabel(texts[i], row);
     label->move(DluToPixels(parent, starts[i]), 0);
   }
@@ -56,6 +68,20 @@ QWidget* Headings(QWidget* parent) {
 }
 
 }  // namespace
+
+std::string ByteCountText(int64_t bytes) {
+  if (bytes < 10000) return std::to_string(bytes < 0 ? 0 : bytes) + " B";
+  const char* units[] = {"KB", "MB", "GB", "TB"};
+  double value = static_cast<double>(bytes) / 1024.0;
+  int unit = 0;
+  while (value >= 1024.0 && unit < 3) {
+    value /= 1024.0;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+  return text;
+}
 
 std::string ConnectionLine(int count, const std::string& service, const std::string& client) {
   return "\t" + std::to_string(count) + "\t" + service + "\t" + client;
@@ -91,14 +117,37 @@ ConnectionsPage::ConnectionsPage(QWidget* parent) : ConsolePage(parent) {
   layout->addWidget(kill_, 0, Qt::AlignRight);
   connect(kill_, &QPushButton::clicked, this, [this] { KillSelected(); });
   FillFromRegistry();
+  auto* refresh = new QTimer(this);
+  connect(refresh, &QTimer::timeout, this, [this] { RefreshBytes(); });
+  refresh->start(kConnectionRefreshMs);
 }
 
 void ConnectionsPage::FillFromRegistry() {
   list_->clear();
   engine::ForEachSessionLine([this](const engine::SessionLine& line) {
-    list_->addItem(
+    auto* item = new QListWidgetItem(
         QString::fromStdString(ConnectionLine(line.count, line.service_name, line.client_address)));
+    item->setData(kConnectionBytesRole, static_cast<qlonglong>(line.bytes));
+    list_->addItem(item);
   });
+}
+
+void ConnectionsPage::RefreshBytes() {
+  std::map<std::pair<std::string, std::string>, int64_t> bytes;
+  engine::ForEachSessionLine([&bytes](const engine::SessionLine& line) {
+    bytes[{line.service_name, line.client_address}] = line.bytes;
+  });
+  for (int row = 0; row < list_->count(); ++row) {
+    QListWidgetItem* item = list_->item(row);
+    int count = 0;
+    std::string service, client;
+    if (!SplitConnectionLine(item->text().toStdString(), &count, &service, &client)) continue;
+    auto it = bytes.find({service, client});
+    if (it == bytes.end()) continue;  // the notice of its end is on its way
+    if (item->data(kConnectionBytesRole).toLongLong() != it->second) {
+      item->setData(kConnectionBytesRole, static_cast<qlonglong>(it->second));
+    }
+  }
 }
 
 int ConnectionsPage::FindPair(const std::string& service, const std::string& client) const {
@@ -125,9 +174,13 @@ void ConnectionsPage::OnSessionNotice(bool /*added*/, const engine::SessionNotic
     return;
   }
   const bool was_selected = list_->currentRow() == row;
-  delete list_->takeItem(row);
+  QListWidgetItem* old = list_->takeItem(row);
+  const QVariant bytes = old->data(kConnectionBytesRole);
+  delete old;
   if (notice.count > 0) {
-    list_->insertItem(row, text);
+    auto* item = new QListWidgetItem(text);
+    item->setData(kConnectionBytesRole, bytes);
+    list_->insertItem(row, item);
     if (was_selected) list_->setCurrentRow(row);
   } else if (was_selected) {
     // The list would make a neighbour current; a Kill must never reach a line not chosen.

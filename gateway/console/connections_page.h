@@ -1,8 +1,11 @@
 // The Connections page: one line per (service, client) pair with its live session count, kept
-// up to date from the session notices, and "&Kill Connections" for the selected pair.
-// Qt thread only; the page reads the SessionRegistry under its lock when it is created.
+// up to date from the session notices, the bytes of the pair's sessions so far (read from the
+// SessionRegistry every second), and "&Kill Connections" for the selected pair.
+// Qt thread only; the page reads the SessionRegistry under its lock.
 #pragma once
 
+#include <Qt>
+#include <cstdint>
 #include <string>
 
 #include "gateway/console/console_page.h"
@@ -11,6 +14,15 @@ class QListWidget;
 class QPushButton;
 
 namespace console {
+
+// The item data role that holds a line's byte count (qlonglong); the item's text stays the
+// three tab-separated fields Kill reads back.
+inline constexpr int kConnectionBytesRole = Qt::UserRole + 1;
+inline constexpr int kConnectionRefreshMs = 1000;
+
+// The byte column's text: "812 B" below 10,000 bytes, then KB, MB, GB (of 1024) with one
+// decimal.
+[[nodiscard]] std::string ByteCountText(int64_t bytes);
 
 // "\t%d\t%s\t%s": count, service name, client address.
 [[nodiscard]] std::string ConnectionLine(int count, const std::string& service,
@@ -29,6 +41,8 @@ class ConnectionsPage : public ConsolePage {
 
  private:
   void FillFromRegistry();
+  // Every pair's bytes so far, from the registry, into the lines shown.
+  void RefreshBytes();
   [[nodiscard]] int FindPair(const std::string& service, const std::string& client) const;
 
   QListWidget* list_;

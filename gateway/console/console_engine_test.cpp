@@ -11,26 +11,30 @@
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTreeWidget>
+#include <algorithm>
 #include <memory>
 #include <thread>
 #include <vector>
 
+#include "gateway/console/connections_page.h"
 #include "gateway/console/console_app.h"
 #include "gateway/engine/config_store.h"
 #include "gateway/engine/service_list.h"
 #include "gateway/engine/session_registry.h"
+#include "gateway/engine/settings_reload.h"
 #include "gateway/engine/store_access.h"
 #include "platform/socket.h"
-#include "platform/testing/message_recorder.h"
 #include "platform/testing/echo_server.h"
+#include "platform/testing/message_recorder.h"
 #include "platform/testing/temp_store.h"
 
 namespace console {
 namespace {
 
 using platform::Socket;
-using platform::testing::EchoServer;
 using platform::testing::Echoes;
+using platform::testing::EchoServer;
 using platform::testing::MessageRecorder;
 
 bool ClosedByGateway(Socket c) {
@@ -130,6 +134,73 @@ TEST_F(ConsoleEngineTest, ConnectionLinesCountRealSessionsUpAndDown) {
   platform::CloseSocket(clients_.back());
   clients_.pop_back();
   EXPECT_TRUE(WaitForLines({})) << "the last session's line goes";
+  Stop();
+}
+
+// Bytes in both directions, refreshed while the sessions run; an ended session's bytes stay in
+// its pair's total while the pair is listed.
+TEST_F(ConsoleEngineTest, ConnectionLinesShowThePairsBytesSoFar) {
+  Start(Mode::kTray);
+  console_->OpenConsole(false);
+  ConnectClients(2);  // "hello" each way on each: 20 bytes
+  ASSERT_TRUE(WaitForLines({"\t2\tEcho\t127.0.0.1"}));
+  auto bytes_shown = [this] {
+    QListWidget* list = List();
+    return list && list->count() == 1 ? list->item(0)->data(kConnectionBytesRole).toLongLong() : -1;
+  };
+  EXPECT_TRUE(QTest::qWaitFor([&] { return bytes_shown() == 20; }, 5000)) << bytes_shown();
+  const std::string block(3000, 'b');
+  ASSERT_EQ(platform::SendAll(clients_[0], block.data(), block.size()), 0);
+  std::string back;
+  char buf[4096];
+  while (back.size() < block.size() && platform::WaitReadable(clients_[0], 5000) == 1) {
+    const int n = platform::Recv(clients_[0], buf, sizeof buf);
+    if (n <= 0) break;
+    back.append(buf, static_cast<size_t>(n));
+  }
+  ASSERT_EQ(back, block);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return bytes_shown() == 6020; }, 5000)) << bytes_shown();
+  platform::CloseSocket(clients_[0]);
+  clients_.erase(clients_.begin());
+  ASSERT_TRUE(WaitForLines({"\t1\tEcho\t127.0.0.1"}));
+  QTest::qWait(2 * kConnectionRefreshMs);
+  EXPECT_EQ(bytes_shown(), 6020) << "the ended session's bytes stay in the total";
+  Stop();
+}
+
+// A reload from the store (SIGHUP) shows on the page that is open, as the console's own changes
+// do: the Services page lists a mapping added to the store behind the console's back.
+TEST_F(ConsoleEngineTest, ReloadedSettingsShowOnTheServicesPage) {
+  ASSERT_EQ(engine::WriteCurrentTab(0), 0);
+  Start(Mode::kTray);
+  console_->OpenConsole(false);
+  auto names = [this] {
+    std::vector<std::string> shown;
+    auto* list = console_->console()->findChild<QTreeWidget*>("ctl1086");
+    for (int i = 0; list && i < list->topLevelItemCount(); ++i) {
+      shown.push_back(list->topLevelItem(i)->text(0).toStdString());
+    }
+    return shown;
+  };
+  auto shows = [&names](const std::string& name) {
+    const std::vector<std::string> shown = names();
+    return std::find(shown.begin(), shown.end(), name) != shown.end();
+  };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shows("Echo"); }, 5000));
+  engine::ServiceEntry added;
+  added.ServiceType = "TCP Mapped Link";
+  added.MappingName = "Added Later";
+  added.PortNum = 0;
+  added.IsActive = 0;
+  added.ListenCapacity = 8;
+  added.DefaultHost = "127.0.0.1";
+  added.DefaultHostPortNum = echo_.port();
+  ASSERT_EQ(engine::CreateServiceEntry(11, added), 0);
+  EXPECT_FALSE(shows("Added Later"));
+  (void)engine::ReloadEngineSettings();
+  engine::NoteSettingsReloaded();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return shows("Added Later"); }, 5000))
+      << ::testing::PrintToString(names());
   Stop();
 }
 

@@ -29,8 +29,8 @@
 #include "gateway/console/tray_window.h"
 #include "gateway/engine/config_store.h"
 #include "gateway/engine/engine_messages.h"
-#include "gateway/engine/service_catalogue.h"
 #include "gateway/engine/master_password.h"
+#include "gateway/engine/service_catalogue.h"
 #include "platform/os_info.h"
 #include "platform/testing/message_recorder.h"
 #include "platform/testing/temp_store.h"
@@ -210,6 +210,13 @@ TEST_F(ConsoleTest, ConnectionLinesSplitOnlyWhenWellFormed) {
   EXPECT_EQ(count, 2);
   EXPECT_EQ(service, "TCP Mapped Link");
   EXPECT_EQ(client, "10.0.0.1");
+}
+
+TEST_F(ConsoleTest, ByteCountsReadAsBytesThenBinaryUnits) {
+  const std::pair<int64_t, const char*> cases[] = {
+      {0, "0 B"},          {9999, "9999 B"},      {10000, "9.8 KB"},       {1048575, "1024.0 KB"},
+      {1048576, "1.0 MB"}, {5LL << 30, "5.0 GB"}, {3LL << 50, "3072.0 TB"}};
+  for (const auto& [bytes, text] : cases) EXPECT_EQ(ByteCountText(bytes), text) << bytes;
 }
 
 TEST_F(ConsoleTest, CacheActivityDisablesTheCachePageWhileAPurgeRuns) {

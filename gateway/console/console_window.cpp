@@ -1,9 +1,11 @@
 // The tab control's switching, the stored tab and the routing of engine notices.
 #include "gateway/console/console_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QTabBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <memory>
 
@@ -16,6 +18,7 @@ namespace console {
 namespace {
 
 constexpr QSize kConsoleSize(600, 460);
+constexpr int kRebuildRetryMs = 500;
 
 }  // namespace
 
@@ -120,6 +123,22 @@ void ConsoleWindow::OnEngineMessage(const platform::Message& msg) {
     return;
   }
   if (msg.message == engine::kMsgPurgeNotice) ApplyCacheActivity(msg.lparam == 1);
+  if (msg.message == engine::kMsgSettingsReloaded) RebuildReloadedPage();
+}
+
+// Pages read their settings when they are built. A dialog of the page that is open (it runs its
+// own loop with the page as its parent) keeps the page; the rebuild waits until it is closed.
+void ConsoleWindow::RebuildReloadedPage() {
+  const PageKind kind = current_kind();
+  if (page_.isNull() ||
+      (kind != PageKind::kServices && kind != PageKind::kSecurity && kind != PageKind::kCache)) {
+    return;
+  }
+  if (QApplication::activeModalWidget() != nullptr) {
+    QTimer::singleShot(kRebuildRetryMs, this, [this] { RebuildReloadedPage(); });
+    return;
+  }
+  OnTabChanged(tabs_->currentIndex());
 }
 
 void ConsoleWindow::CloseForExit() {

@@ -51,6 +51,8 @@ class ConsoleWindow : public QWidget {
   void SelectStoredTab();
   void OnTabChanged(int index);
   void ApplyCacheActivity(bool on);
+  // After a reload of the settings: the Services, Security or Cache page shown is built anew.
+  void RebuildReloadedPage();
 
   ConsoleOptions options_;
   std::vector<TabEntry> tabs_list_;

@@ -100,6 +100,7 @@ bool AccessLog::Start(const std::string& path) {
   Stop();
   path_ = path;
   if (!OpenFile()) return false;
+  if (platform::UnderJournal()) journal_.Open("wayfarer");
   {
     std::lock_guard lock(mu_);
     running_ = true;
@@ -116,6 +117,7 @@ void AccessLog::Stop() {
   }
   wake_.notify_all();
   writer_.join();
+  journal_.Close();
 }
 
 bool AccessLog::Submit(const AccessRecord& record) {
@@ -176,6 +178,7 @@ void AccessLog::WriterLoop() {
       }
       done += static_cast<size_t>(n);
     }
+    ToJournal(batch);
     if (dropped != reported_dropped_) {
       std::fprintf(stderr, "Wayfarer: access log queue full, %llu line(s) dropped so far\n",
                    static_cast<unsigned long long>(dropped));
@@ -187,22 +190,25 @@ void AccessLog::WriterLoop() {
   fd_ = -1;
 }
 
+void AccessLog::ToJournal(const std::deque<std::string>& lines) {
+  if (!journal_.is_open()) return;
+  const uint64_t lost_before = journal_lost_;
+  for (const std::string& line : lines) {
+    if (!journal_.Send(line.substr(0, line.size() - 1))) ++journal_lost_;
+  }
+  // Reported once per batch that lost any, not once per line.
+  if (journal_lost_ != lost_before) {
+    std::fprintf(stderr, "Wayfarer: the journal did not take %llu access log line(s) so far\n",
+                 static_cast<unsigned long long>(journal_lost_));
+  }
+}
+
 AccessLog& TheAccessLog() {
   static AccessLog* log = new AccessLog();  // never destroyed: sessions may end until exit
   return *log;
 }
 
 void LogSessionEnd(const AccessRecord& record) { (void)TheAccessLog().Submit(record); }
-
-void LogSessionEnd(const std::string& client, const std::string& service,
-                   std::chrono::steady_clock::time_point started) {
-  AccessRecord record;
-  record.ended = std::chrono::system_clock::now();
-  record.duration = AgeSince(started);
-  record.client = client;
-  record.service = service;
-  LogSessionEnd(record);
-}
 
 std::chrono::milliseconds AgeSince(std::chrono::steady_clock::time_point started) {
   const auto age = std::chrono::duration_cast<std::chrono::milliseconds>(

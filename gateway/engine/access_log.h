@@ -4,7 +4,8 @@
 //   END DURATION CLIENT SERVICE DESTINATION FROM_CLIENT TO_CLIENT ENDING
 // END is ISO 8601 UTC with milliseconds, DURATION seconds with milliseconds, the byte counts
 // decimal or "-" when the session kind does not count them. Submit may be called by any
-// thread; the queue is bounded and a full queue drops the line and counts it.
+// thread; the queue is bounded and a full queue drops the line and counts it. Under the
+// service manager the writer also hands each line to the journal, without waiting for it.
 #pragma once
 
 #include <chrono>
@@ -14,6 +15,8 @@
 #include <mutex>
 #include <string>
 #include <thread>
+
+#include "platform/journal_sender.h"
 
 namespace engine {
 
@@ -48,8 +51,9 @@ class AccessLog {
   AccessLog(const AccessLog&) = delete;
   AccessLog& operator=(const AccessLog&) = delete;
 
-  // Opens path (its directory is made when missing) and starts the writer. False when the
-  // file cannot be opened (reported on stderr; the log stays off).
+  // Opens path (its directory is made when missing) and starts the writer; under the service
+  // manager (platform::UnderJournal) the lines also go to the journal. False when the file
+  // cannot be opened (reported on stderr; the log stays off).
   bool Start(const std::string& path);
   // Writes what is queued, then ends the writer and closes the file.
   void Stop();
@@ -62,17 +66,21 @@ class AccessLog {
  private:
   void WriterLoop();
   bool OpenFile();
+  // The batch's lines (each with its line end) to the journal when it is open.
+  void ToJournal(const std::deque<std::string>& lines);
 
   const size_t capacity_;
   std::string path_;  // set before the writer starts
   int fd_ = -1;       // writer thread only, once started
   mutable std::mutex mu_;
   std::condition_variable wake_;
-  std::deque<std::string> queue_;  // guarded by mu_
-  bool running_ = false;           // guarded by mu_
-  bool reopen_ = false;            // guarded by mu_
-  uint64_t dropped_ = 0;           // guarded by mu_
-  uint64_t reported_dropped_ = 0;  // writer thread only
+  std::deque<std::string> queue_;    // guarded by mu_
+  bool running_ = false;             // guarded by mu_
+  bool reopen_ = false;              // guarded by mu_
+  uint64_t dropped_ = 0;             // guarded by mu_
+  uint64_t reported_dropped_ = 0;    // writer thread only
+  platform::JournalSender journal_;  // opened before the writer starts, then its own
+  uint64_t journal_lost_ = 0;        // writer thread only: lines the journal did not take
   std::thread writer_;
 };
 
@@ -80,11 +88,6 @@ class AccessLog {
 AccessLog& TheAccessLog();
 // A session ended: its line goes to the process-wide log.
 void LogSessionEnd(const AccessRecord& record);
-// The same with what every session kind knows: who, which service, and since when (session
-// threads are pooled, so the thread's own age says nothing); byte counts, destination and
-// ending stay "-" until the kind fills them in.
-void LogSessionEnd(const std::string& client, const std::string& service,
-                   std::chrono::steady_clock::time_point started);
 // The time from started until now; 0 for a start not yet reached.
 [[nodiscard]] std::chrono::milliseconds AgeSince(std::chrono::steady_clock::time_point started);
 // Starts the process-wide log at AccessLogPath() unless that is "" (off); it is flushed and

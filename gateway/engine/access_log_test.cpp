@@ -4,15 +4,21 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "gateway/engine/config_store.h"
 #include "gateway/engine/store_access.h"
+#include "platform/journal_sender.h"
 #include "platform/registry.h"
 #include "platform/testing/temp_store.h"
 
@@ -112,6 +118,87 @@ TEST(AccessLog, ReopenStartsANewFileAfterTheOldWasMoved) {
   EXPECT_EQ(ReadFile(path + ".1").find(" 10.0.0.2 "), std::string::npos);
   EXPECT_NE(ReadFile(path).find(" 10.0.0.2 "), std::string::npos);
   EXPECT_FALSE(log.Submit(Record("10.0.0.3")));  // stopped: nothing queued any more
+}
+
+// A journal socket of the test's own, named to the log through the test-only variable.
+class JournalSocket {
+ public:
+  explicit JournalSocket(const std::string& path) : path_(path) {
+    fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+    bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    setenv(platform::kJournalSocketTestVariable, path.c_str(), 1);
+    setenv("JOURNAL_STREAM", "8:1234", 1);
+  }
+  ~JournalSocket() {
+    unsetenv(platform::kJournalSocketTestVariable);
+    unsetenv("JOURNAL_STREAM");
+    close(fd_);
+    unlink(path_.c_str());
+  }
+  [[nodiscard]] bool bound() const { return bound_; }
+  // The next entry, "" when none comes within a few seconds.
+  std::string Next() {
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, 5000) != 1) return "";
+    char buf[4096];
+    const ssize_t n = recv(fd_, buf, sizeof buf, 0);
+    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : "";
+  }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  bool bound_ = false;
+};
+
+TEST(AccessLog, UnderTheServiceManagerEachLineAlsoGoesToTheJournal) {
+  platform::testing::TempStore store;
+  JournalSocket journal(store.dir() + "/journal.sock");
+  ASSERT_TRUE(journal.bound());
+  AccessLog log;
+  ASSERT_TRUE(log.Start(store.dir() + "/access.log"));
+  ASSERT_TRUE(log.Submit(Record("10.0.0.1")));
+  ASSERT_TRUE(log.Submit(Record("10.0.0.2")));
+  log.Stop();
+  for (const char* client : {"10.0.0.1", "10.0.0.2"}) {
+    EXPECT_EQ(journal.Next(), "MESSAGE=" + FormatAccessLine(Record(client)) +
+                                  "\nSYSLOG_IDENTIFIER=wayfarer\nPRIORITY=6\n");
+  }
+  EXPECT_EQ(ReadFile(store.dir() + "/access.log"), FormatAccessLine(Record("10.0.0.1")) + "\n" +
+                                                       FormatAccessLine(Record("10.0.0.2")) + "\n");
+}
+
+TEST(AccessLog, AJournalThatTakesNothingNeverHoldsTheFileBack) {
+  // Nobody reads the journal socket: its queue fills and later entries are lost, while every
+  // line still reaches the file and Stop returns.
+  platform::testing::TempStore store;
+  JournalSocket journal(store.dir() + "/journal.sock");
+  ASSERT_TRUE(journal.bound());
+  AccessLog log;
+  ASSERT_TRUE(log.Start(store.dir() + "/access.log"));
+  int accepted = 0;
+  for (int i = 0; i < 3000; ++i) accepted += log.Submit(Record("10.0.0." + std::to_string(i)));
+  log.Stop();
+  const std::string text = ReadFile(store.dir() + "/access.log");
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), accepted);
+  EXPECT_GT(accepted, 0);
+}
+
+TEST(AccessLog, OutsideTheServiceManagerNothingGoesToTheJournal) {
+  platform::testing::TempStore store;
+  const std::string path = store.dir() + "/journal.sock";
+  {
+    JournalSocket journal(path);
+    ASSERT_TRUE(journal.bound());
+    unsetenv("JOURNAL_STREAM");
+    // A journal socket alone is not enough: this process was not started by the manager.
+    if (getenv("INVOCATION_ID") == nullptr && getppid() != 1) {
+      EXPECT_FALSE(platform::UnderJournal());
+    }
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "gateway/engine/dial_context.h"
+#include "gateway/engine/session_account.h"
 #include "gateway/engine/settings_records.h"
 
 namespace engine {
@@ -373,7 +374,10 @@ AccessRules& TheAccessRules() {
 
 int CheckAccess(int mode, int rule_number, const std::string& client_address,
                 const std::string& host_address, const std::string& data) {
-  return TheAccessRules().CheckAccess(mode, rule_number, client_address, host_address, data);
+  const int verdict =
+      TheAccessRules().CheckAccess(mode, rule_number, client_address, host_address, data);
+  if (verdict != 0) NoteSessionEnding(kEndDenied);  // the session's line says why it ended
+  return verdict;
 }
 
 int AddRule(int rule_number, const std::string& client, const std::string& host,

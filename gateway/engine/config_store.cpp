@@ -42,10 +42,16 @@ struct DefaultService {
   int active;
 };
 
-constexpr std::array<DefaultService, 10> kDefaultServices = {{
-    {"WWW", 80, 1}, {"Telnet", 23, 1}, {"FTP", 21, 1}, {"Socks", 1080, 1}, {"POP3", 110, 1},
-    {"RealAudio", 1090, 1}, {"SMTP", 25, 0}, {"News", 119, 0}, {"IRC", 6667, 0},
-    {"DNS", 53, 1}}};
+constexpr std::array<DefaultService, 10> kDefaultServices = {{{"WWW", 80, 1},
+                                                              {"Telnet", 23, 1},
+                                                              {"FTP", 21, 1},
+                                                              {"Socks", 1080, 1},
+                                                              {"POP3", 110, 1},
+                                                              {"RealAudio", 1090, 1},
+                                                              {"SMTP", 25, 0},
+                                                              {"News", 119, 0},
+                                                              {"IRC", 6667, 0},
+                                                              {"DNS", 53, 1}}};
 
 int WriteDefaultService(int n, const DefaultService& d) {
   RegKey key;
@@ -120,6 +126,7 @@ int LoadServiceEntry(int n, ServiceEntry* e) {
 }
 
 int SaveServiceEntry(const ServiceEntry& e) {
+  platform::StoreTransaction whole_entry;  // a kill never leaves half an entry
   RegKey key;
   if (OpenNumbered(kKeyService, e.index, /*create=*/false, &key) != 0) return -1;
   SetDword(key, "IsActive", e.IsActive);
@@ -127,18 +134,19 @@ int SaveServiceEntry(const ServiceEntry& e) {
   if (IsDns(e.ServiceType)) {
     SetDword(key, "UseDialler", e.UseDialler);
     SetDword(key, "UseDnsCache", UseDnsCache());
-    return 0;
+  } else {
+    WriteTimeoutValues(key, e);
+    if (IsMappedKind(e.ServiceType)) {
+      SetString(key, "ServiceType", e.ServiceType);
+      WriteTargetValues(key, e);
+    }
+    if (IsMappedLinkType(e.ServiceType)) SetString(key, "MappingName", e.MappingName);
   }
-  WriteTimeoutValues(key, e);
-  if (IsMappedKind(e.ServiceType)) {
-    SetString(key, "ServiceType", e.ServiceType);
-    WriteTargetValues(key, e);
-  }
-  if (IsMappedLinkType(e.ServiceType)) SetString(key, "MappingName", e.MappingName);
-  return 0;
+  return whole_entry.Commit() ? 0 : -1;
 }
 
 int CreateServiceEntry(int n, const ServiceEntry& e) {
+  platform::StoreTransaction whole_entry;  // the entry and the total count change together
   RegKey key;
   if (OpenNumbered(kKeyService, n, /*create=*/true, &key) != 0) return -1;
   SetString(key, "ServiceType", e.ServiceType);
@@ -148,7 +156,7 @@ int CreateServiceEntry(int n, const ServiceEntry& e) {
   WriteTargetValues(key, e);
   WriteTotalServices(n + 1);
   if (IsMappedLinkType(e.ServiceType)) SetString(key, "MappingName", e.MappingName);
-  return 0;
+  return whole_entry.Commit() ? 0 : -1;
 }
 
 int WriteDefaultConfiguration() {

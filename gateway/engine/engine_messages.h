@@ -42,5 +42,7 @@ inline constexpr unsigned kMsgGiveUpDial = kWmUser + 32;
 inline constexpr unsigned kMsgKillSession = kWmUser + 99;
 // Console target: a cache purge pass started (lParam 1) or ended (lParam 0).
 inline constexpr unsigned kMsgPurgeNotice = kWmUser + 101;
+// To the console: settings were reloaded from the store; pages that show them are built anew.
+inline constexpr unsigned kMsgSettingsReloaded = kWmUser + 102;
 
 }  // namespace engine

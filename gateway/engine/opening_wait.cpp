@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "gateway/engine/engine_messages.h"
+#include "gateway/engine/session_account.h"
 #include "platform/message_queue.h"
 #include "platform/socket_errors.h"
 
@@ -36,6 +37,7 @@ WaitResult WaitFor(platform::TargetId target, platform::Socket s, Clock::time_po
     if (!platform::GetMessageWithin(&msg, MsLeft(end))) break;
     if (msg.target == 0 && (msg.message == kMsgKillSession || msg.message == platform::kWmQuit)) {
       t_killed = true;
+      NoteSessionEnding(kEndKilled);
       aside.push_back(msg);
       result = WaitResult::kKilled;
       break;

@@ -40,18 +40,27 @@ bool FmCsHttpService::Holding() {
 }
 
 bool FmCsHttpService::HandleTimer(uintptr_t id) {
-  if (id == kRelayWatchTimer) return relay_->OnWatchTimer() == RelayPair::Result::kGoOn;
+  if (id == kRelayWatchTimer) {
+    if (relay_->OnWatchTimer() == RelayPair::Result::kGoOn) return true;
+    NoteSessionEnding(kEndStalled);
+    return false;
+  }
   if (id == kServerWatchTimer) {
     if (CacheHook* hook = GetCacheHook()) hook->DiscardCacheFile(*this);
     return false;
   }
   if (id == kOpeningTimer) {
     if (relay_started_) platform::KillTimer(window_, kOpeningTimer);
-    return relay_started_ || opening_.LeftMs() > 0;
+    if (relay_started_ || opening_.LeftMs() > 0) return true;
+    NoteIdleEnd();  // the client never finished its opening
+    return false;
   }
   if (id != kRelayIdleTimer) return true;
   bool moved = relay_->TakeActivity();
-  if (!active_ && !moved) return false;  // idle for a whole period
+  if (!active_ && !moved) {
+    NoteIdleEnd();  // idle for a whole period
+    return false;
+  }
   active_ = false;
   return true;
 }

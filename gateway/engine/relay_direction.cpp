@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <new>
 
+#include "platform/byte_meter.h"
 #include "platform/message_queue.h"
 #include "platform/socket_errors.h"
 
@@ -70,6 +71,7 @@ RelayDirection::Read RelayDirection::FillPipe() {
   int err = errno;
   platform::NoteSocketCall(from_);  // reading re-arms the read event, as recv does
   if (in > 0) {
+    platform::CountReceived(from_, static_cast<size_t>(in));
     held_ += static_cast<size_t>(in);
     return Read::kSome;
   }
@@ -125,6 +127,7 @@ RelayDirection::Write RelayDirection::Drain(size_t* sent) {
       }
     }
     if (out <= 0) return Write::kFailed;
+    if (in_pipe_) platform::CountSent(to_, static_cast<size_t>(out));
     held_ -= static_cast<size_t>(out);
     if (!in_pipe_) begin_ += static_cast<size_t>(out);
     *sent += static_cast<size_t>(out);

@@ -98,6 +98,7 @@ bool FmCsHttpService::Start() {
   } else {
     int code = OpenMappedLink();
     if (code == -1) {
+      NoteSessionEnding(kE10026);  // a denial noted first stays
       SendText(std::string("Wayfarer v2.0 ") + kE10026 + "\r\n");
       DrainAfterAnswer(client_socket_);
       return false;
@@ -128,6 +129,7 @@ bool FmCsHttpService::PreTranslateMessage(platform::Message& msg) {
       return msg.target != window_ || HandleClientEvent(msg.lparam);
     case kMsgKillSession:
       if (msg.target != 0) return true;
+      NoteKilled();
       CloseSession();
       return false;
     default:
@@ -211,6 +213,9 @@ int FmCsHttpService::OpenMappedLink() {
     return dial.ResolveTarget(name, dotted, &canonical);
   };
   if (Services().MappedTargetFor(listening_socket_, &address, &port, resolve) != 0) return -1;
+  std::string mapping;
+  Services().ServiceNameForSocket(listening_socket_, &mapping);
+  account().SetDestination(mapping);
   platform::Socket s = platform::CreateSocket(SOCK_STREAM);
   if (s == platform::kInvalidSocket) return -1;
   if (CheckAccess(kMatchByAddress, RuleNumberFor(code), client_address_, address, "") != 0) {

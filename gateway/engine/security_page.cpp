@@ -6,6 +6,7 @@
 #include "gateway/engine/config_store.h"
 #include "gateway/engine/rule_list.h"
 #include "platform/admin_message.h"
+#include "platform/registry.h"
 
 namespace engine {
 namespace {
@@ -111,11 +112,18 @@ int DeleteRule(size_t index, int* select) {
   *select = -1;
   RuleRecord rule;
   int total = 0;
-  if (!TheRuleList().RuleAt(index, &rule) || ReadTotalSecurity(&total) != 0) return -1;
-  if (CloseGapAt(index, total) != 0) return -1;
+  if (!TheRuleList().RuleAt(index, &rule)) return -1;
+  {
+    // The later rules move down and the count drops in one transaction: a kill half-way
+    // leaves the list as it was, never a rule twice.
+    platform::StoreTransaction renumbering;
+    if (ReadTotalSecurity(&total) != 0 || CloseGapAt(index, total) != 0 ||
+        WriteTotalSecurity(total - 1) != 0 || !renumbering.Commit()) {
+      return -1;
+    }
+  }
   (void)RevokeRule(rule);
   TheRuleList().Erase(index);
-  if (WriteTotalSecurity(total - 1) != 0) return -1;
   const size_t left = TheRuleList().Size();
   if (left > 0) *select = index > 0 ? static_cast<int>(index) - 1 : 0;
   return 0;

@@ -122,7 +122,9 @@ int ServiceList::Delete(int port, std::string name) {
     platform::CloseSocket(entries_[k]->listening_socket);
   }
   entries_.erase(entries_.begin() + static_cast<long>(k));
-  // Later entries move down one subkey; the highest old subkey stays, beyond the total.
+  // Later entries move down one subkey; the highest old subkey stays, beyond the total. One
+  // transaction: a kill half-way leaves the stored list as it was, never an entry twice.
+  platform::StoreTransaction renumbering;
   for (size_t i = k; i < entries_.size(); ++i) {
     ServiceEntry moved;
     moved.ServiceType = entries_[i]->ServiceType;
@@ -134,6 +136,7 @@ int ServiceList::Delete(int port, std::string name) {
   int total = 0;
   ReadTotalServices(&total);
   WriteTotalServices(total - 1);
+  (void)renumbering.Commit();
   return 0;
 }
 

@@ -17,13 +17,25 @@ namespace {
 struct SessionEntry {
   std::string client_address;
   std::string service_name;
-  std::array<platform::ThreadId, kThreadSlots> thread_ids{};  // 0: free slot
+  std::array<platform::ThreadId, kThreadSlots> thread_ids{};      // 0: free slot
+  std::array<const platform::ByteMeter*, kThreadSlots> meters{};  // beside thread_ids
   int service_code = 0;
   int count = 0;
+  int64_t ended_bytes = 0;  // of the pair's sessions that ended while it stayed listed
 };
 
-std::mutex g_notice_lock;    // taken first; keeps notices in the order of the changes
-std::mutex g_registry_lock;  // then this one
+int64_t Both(const platform::ByteMeter* m) {
+  return m == nullptr ? 0 : m->from_client.load() + m->to_client.load();
+}
+
+int64_t BytesSoFar(const SessionEntry& e) {
+  int64_t total = e.ended_bytes;
+  for (const platform::ByteMeter* m : e.meters) total += Both(m);
+  return total;
+}
+
+std::mutex g_notice_lock;           // taken first; keeps notices in the order of the changes
+std::mutex g_registry_lock;         // then this one
 std::list<SessionEntry> g_entries;  // guarded by g_registry_lock
 std::atomic<platform::TargetId> g_console{0};
 
@@ -36,7 +48,8 @@ std::list<SessionEntry>::iterator FindLocked(const std::string& address, const s
 
 // Applies one add or remove under the registry lock; the new count, or -1 for a remove of
 // a pair that is not registered.
-int ChangeLocked(const SessionNotice& n, platform::ThreadId thread_id, bool add) {
+int ChangeLocked(const SessionNotice& n, platform::ThreadId thread_id, bool add,
+                 const platform::ByteMeter* meter) {
   std::lock_guard lock(g_registry_lock);
   auto it = FindLocked(n.client_address, n.service_name);
   if (!add) {
@@ -45,12 +58,14 @@ int ChangeLocked(const SessionNotice& n, platform::ThreadId thread_id, bool add)
       g_entries.erase(it);
       return 0;
     }
-    for (auto& id : it->thread_ids) {
-      if (id == thread_id) {
-        id = 0;
+    for (int i = 0; i < kThreadSlots; ++i) {
+      if (it->thread_ids[i] == thread_id) {
+        it->thread_ids[i] = 0;
+        it->meters[i] = nullptr;
         break;
       }
     }
+    it->ended_bytes += Both(meter);
     return --it->count;
   }
   if (it == g_entries.end()) {
@@ -60,9 +75,10 @@ int ChangeLocked(const SessionNotice& n, platform::ThreadId thread_id, bool add)
     e.service_code = n.service_code;
     it = g_entries.insert(g_entries.end(), std::move(e));
   }
-  for (auto& id : it->thread_ids) {
-    if (id == 0) {
-      id = thread_id;  // with every slot taken the id is not recorded
+  for (int i = 0; i < kThreadSlots; ++i) {
+    if (it->thread_ids[i] == 0) {
+      it->thread_ids[i] = thread_id;  // with every slot taken the id is not recorded
+      it->meters[i] = meter;
       break;
     }
   }
@@ -85,19 +101,19 @@ int RegisterSession(const std::string& client_address, platform::Socket listenin
 }
 
 int RegisterSessionNamed(const std::string& client_address, const std::string& service_name,
-                         int service_code, platform::ThreadId thread_id, bool add) {
+                         int service_code, platform::ThreadId thread_id, bool add,
+                         const platform::ByteMeter* meter) {
   auto notice = std::make_unique<SessionNotice>();
   std::lock_guard notice_lock(g_notice_lock);
   notice->client_address = CutText(client_address, kClientAddressWidth);
   notice->service_code = service_code;
   notice->service_name = service_name;
-  int count = ChangeLocked(*notice, thread_id, add);
+  int count = ChangeLocked(*notice, thread_id, add, meter);
   if (count < 0) return -1;
   notice->count = count;
   platform::TargetId console = g_console.load();
-  if (console != 0 &&
-      platform::PostMessage(console, add ? kMsgSessionAdded : kMsgSessionRemoved, 0,
-                            reinterpret_cast<platform::Lparam>(notice.get()))) {
+  if (console != 0 && platform::PostMessage(console, add ? kMsgSessionAdded : kMsgSessionRemoved, 0,
+                                            reinterpret_cast<platform::Lparam>(notice.get()))) {
     notice.release();  // the console owns it now
   }
   return 0;
@@ -133,7 +149,7 @@ namespace detail {
 void VisitSessionLines(void (*fn)(const SessionLine&, void*), void* ctx) {
   std::lock_guard lock(g_registry_lock);
   for (const auto& e : g_entries) {
-    fn(SessionLine{e.client_address, e.service_name, e.service_code, e.count}, ctx);
+    fn(SessionLine{e.client_address, e.service_name, e.service_code, e.count, BytesSoFar(e)}, ctx);
   }
 }
 

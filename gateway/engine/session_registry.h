@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/byte_meter.h"
 #include "platform/message_queue.h"
 #include "platform/socket.h"
 
@@ -26,9 +27,12 @@ struct SessionNotice {
 int RegisterSession(const std::string& client_address, platform::Socket listening_socket,
                     int service_code, platform::ThreadId thread_id, bool add);
 // The same with the service name already known (a session keeps the name it registered
-// under, so its removal still matches after its listener was closed).
+// under, so its removal still matches after its listener was closed). meter, when given, is
+// the session's byte count: read for the console while the session is registered (it must
+// stay alive until the remove), and what it holds at the remove stays in the pair's total.
 int RegisterSessionNamed(const std::string& client_address, const std::string& service_name,
-                         int service_code, platform::ThreadId thread_id, bool add);
+                         int service_code, platform::ThreadId thread_id, bool add,
+                         const platform::ByteMeter* meter = nullptr);
 // Posts kMsgKillSession to every recorded thread of the pair. 0.
 int KillSession(const std::string& client_address, const std::string& service_name);
 // Ends every registered session (shut-down). Returns how many were asked.
@@ -46,6 +50,7 @@ struct SessionLine {
   std::string service_name;
   int service_code = 0;
   int count = 0;
+  int64_t bytes = 0;  // both ways, of the pair's sessions since the pair was listed
 };
 // Visits every pair under the registry lock (the console fills its page with it).
 template <typename F>

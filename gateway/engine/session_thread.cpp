@@ -6,7 +6,6 @@
 #include <mutex>
 #include <set>
 
-#include "gateway/engine/access_log.h"
 #include "gateway/engine/client_filter.h"
 #include "gateway/engine/dial_context.h"
 #include "gateway/engine/engine_messages.h"
@@ -37,6 +36,7 @@ SessionThread::~SessionThread() {
   if (accepted_socket_ != platform::kInvalidSocket) platform::CloseSocket(accepted_socket_);
   Unregister();
   CloseSockets();
+  account_.Close();
   if (window_ != 0) platform::DestroyTarget(window_);
   std::lock_guard lock(g_live_lock);
   g_live_threads.erase(thread_id());
@@ -81,22 +81,31 @@ bool SessionThread::AcceptClient() {
   if (client_socket_ == platform::kInvalidSocket) {
     client_socket_ = platform::Accept(listening_socket_);
   }
+  if (client_socket_ == platform::kInvalidSocket) return false;
+  GetPeerAddress(client_socket_, &client_address_);
+  std::string service;
+  Services().ServiceNameForSocket(listening_socket_, &service);
   // A client outside AllowedClients is closed before a byte is sent to it.
-  if (client_socket_ != platform::kInvalidSocket && !AdmitClientSocket(client_socket_)) {
+  if (!AdmitClientSocket(client_socket_)) {
     platform::CloseSocket(client_socket_);
     client_socket_ = platform::kInvalidSocket;
+    LogRefusedClient(client_address_, service);
+    return false;
   }
-  GetPeerAddress(client_socket_, &client_address_);
-  return client_socket_ != platform::kInvalidSocket;
+  account_.Open(client_address_, service);
+  platform::MeterSocket(client_socket_);
+  return true;
 }
 
 int SessionThread::Register(int code) {
   if (registered_) return 0;
   std::string name;
   Services().ServiceNameForSocket(listening_socket_, &name);
-  if (RegisterSessionNamed(client_address_, name, code, thread_id(), true) != 0) return -1;
+  if (RegisterSessionNamed(client_address_, name, code, thread_id(), true, &account_.meter()) !=
+      0) {
+    return -1;
+  }
   registered_ = true;
-  registered_at_ = std::chrono::steady_clock::now();
   registered_name_ = name;
   registered_code_ = code;
   return 0;
@@ -105,8 +114,8 @@ int SessionThread::Register(int code) {
 void SessionThread::Unregister() {
   if (!registered_) return;
   registered_ = false;
-  RegisterSessionNamed(client_address_, registered_name_, registered_code_, thread_id(), false);
-  LogSessionEnd(client_address_, registered_name_, registered_at_);
+  RegisterSessionNamed(client_address_, registered_name_, registered_code_, thread_id(), false,
+                       &account_.meter());
 }
 
 void SessionThread::ArmIdleTimer(uintptr_t id) {

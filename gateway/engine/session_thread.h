@@ -1,12 +1,13 @@
 // What every session kind shares: its sockets, its private target, the accept of its client,
 // its registration (removed exactly once, whichever path ends it) and the process-wide count
-// of live sessions that the shut-down waits on. A session object is owned by its own thread
-// and deletes itself when the thread ends; nothing else touches its members.
+// of live sessions that the shut-down waits on, and its access record (logged when the object
+// ends). A session object is owned by its own thread and deletes itself when the thread ends;
+// nothing else touches its members but the registry, which reads the record's byte counts.
 #pragma once
 
-#include <chrono>
 #include <string>
 
+#include "gateway/engine/session_account.h"
 #include "platform/socket.h"
 #include "platform/worker_thread.h"
 
@@ -28,6 +29,8 @@ class SessionThread : public platform::WorkerThread {
   // The dispatcher accepted the client already: AcceptClient takes this socket (owned by the
   // session from now on) instead of accepting. Before the thread starts only.
   void set_accepted_socket(platform::Socket s) { accepted_socket_ = s; }
+  // The session's access record (bytes so far, destination, ending); its own thread only.
+  [[nodiscard]] SessionAccount& account() { return account_; }
 
  protected:
   // Creates the private target, takes the client (accepted by the dispatcher, or accepted
@@ -35,6 +38,9 @@ class SessionThread : public platform::WorkerThread {
   // client is outside AllowedClients (closed, client socket kInvalidSocket), or the gateway
   // is shutting down: the session must end at once.
   bool AcceptClient();
+  // The idle time-out or a kill ends the session: noted for the access log.
+  void NoteIdleEnd() { account_.SetEnding(kEndIdle); }
+  void NoteKilled() { account_.SetEnding(kEndKilled); }
   // Registers under code (once). 0 or -1.
   int Register(int code);
   // Removes the registration when there is one.
@@ -60,7 +66,7 @@ class SessionThread : public platform::WorkerThread {
   bool registered_ = false;
   int registered_code_ = 0;
   std::string registered_name_;
-  std::chrono::steady_clock::time_point registered_at_;  // the access log's duration
+  SessionAccount account_;  // logged when the session object ends
 };
 
 }  // namespace engine

@@ -19,19 +19,22 @@ void WriteRuleValues(const RegKey& key, const RuleRecord& rule) {
 }  // namespace
 
 int AppendRule(const RuleRecord& rule) {
+  platform::StoreTransaction whole_rule;  // the rule and the total count change together
   int n = 0;
   ReadTotalSecurity(&n);
   RegKey key;
   if (OpenNumbered(kKeySecurity, n, /*create=*/true, &key) != 0) return -1;
   WriteRuleValues(key, rule);
-  return WriteTotalSecurity(n + 1);
+  if (WriteTotalSecurity(n + 1) != 0) return -1;
+  return whole_rule.Commit() ? 0 : -1;
 }
 
 int SaveRule(const RuleRecord& rule, int n) {
+  platform::StoreTransaction whole_rule;
   RegKey key;
   if (OpenNumbered(kKeySecurity, n, /*create=*/false, &key) != 0) return -1;
   WriteRuleValues(key, rule);
-  return 0;
+  return whole_rule.Commit() ? 0 : -1;
 }
 
 int LoadRule(RuleRecord* rule, int n) {

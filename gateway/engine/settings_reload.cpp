@@ -7,10 +7,12 @@
 #include "gateway/engine/access_rules.h"
 #include "gateway/engine/client_filter.h"
 #include "gateway/engine/config_store.h"
+#include "gateway/engine/engine_messages.h"
 #include "gateway/engine/listeners.h"
 #include "gateway/engine/rule_list.h"
 #include "gateway/engine/service_catalogue.h"
 #include "gateway/engine/service_list.h"
+#include "gateway/engine/session_registry.h"
 #include "gateway/engine/settings_records.h"
 
 namespace engine {
@@ -188,6 +190,12 @@ ReloadCounts ReloadEngineSettings() {
   // The place for every other Configuration value read at start-up and changed live.
   LoadAllowedClients();
   return counts;
+}
+
+void NoteSettingsReloaded() {
+  if (const platform::TargetId console = ConsoleTarget(); console != 0) {
+    platform::PostMessage(console, kMsgSettingsReloaded, 0, 0);
+  }
 }
 
 std::string DescribeReload(const ReloadCounts& c) {

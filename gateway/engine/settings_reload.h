@@ -36,6 +36,10 @@ struct ServicePairing {
 // The whole reload of the engine's own settings. The caller reloads the cache settings.
 ReloadCounts ReloadEngineSettings();
 
+// Tells the console, when one is attached, that reloaded settings (the cache's too) are in
+// force: the page it shows is built anew when it shows any of them. Call after the reload.
+void NoteSettingsReloaded();
+
 // "services +a ~c -d, rules +r -r" for the log line.
 [[nodiscard]] std::string DescribeReload(const ReloadCounts& counts);
 

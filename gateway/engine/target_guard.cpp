@@ -8,6 +8,7 @@
 #include "gateway/engine/client_filter.h"
 #include "gateway/engine/service_catalogue.h"
 #include "gateway/engine/service_list.h"
+#include "gateway/engine/session_account.h"
 #include "platform/host_addresses.h"
 #include "platform/snmp_agent.h"
 
@@ -63,10 +64,11 @@ bool IsOwnListeningPort(int port) {
 bool TargetRefused(const std::string& client_address, const std::string& target_address, int port) {
   ClientAddress target{};
   if (!ParseClientAddress(target_address, &target) || !IsOwnAddress(target)) return false;
-  if (IsOwnListeningPort(port)) return true;
   ClientAddress client{};
-  bool local_client = ParseClientAddress(client_address, &client) && IsOwnAddress(client);
-  return !local_client;
+  const bool refused = IsOwnListeningPort(port) ||
+                       !(ParseClientAddress(client_address, &client) && IsOwnAddress(client));
+  if (refused) NoteSessionEnding(kEndDenied);
+  return refused;
 }
 
 }  // namespace engine

@@ -9,6 +9,7 @@
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/link_provider.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/session_account.h"
 #include "gateway/engine/target_guard.h"
 #include "gateway/proxies/ftp_commands.h"
 
@@ -71,12 +72,16 @@ bool FmCsFTPProxy::PreTranslateMessage(platform::Message& msg) {
   switch (msg.message) {
     case platform::kWmTimer:
       // A client waiting for a slow server is not idle.
-      if (msg.target == window_ && msg.wparam == kFtpIdleTimer && !Busy()) EndSession();
+      if (msg.target == window_ && msg.wparam == kFtpIdleTimer && !Busy()) {
+        NoteIdleEnd();
+        EndSession();
+      }
       if (msg.target == window_ && msg.wparam == kFtpOpeningTimer) {
         // A log-in that does not get through within the opening's bounds ends the session.
         if (server_socket_ != platform::kInvalidSocket && !awaiting_greeting_) {
           platform::KillTimer(window_, kFtpOpeningTimer);
         } else if (opening_.LeftMs() == 0) {
+          NoteIdleEnd();
           EndSession();
         }
       }
@@ -99,7 +104,10 @@ bool FmCsFTPProxy::PreTranslateMessage(platform::Message& msg) {
       if (msg.target == window_) OnDataEvent(s, msg.lparam);
       return true;
     case engine::kMsgKillSession:
-      if (msg.target == 0) EndSession();
+      if (msg.target == 0) {
+        NoteKilled();
+        EndSession();
+      }
       return true;
     default:
       return false;
@@ -181,6 +189,7 @@ int FmCsFTPProxy::HandleLogin(const std::string& line) {
   if (parsed != 0) {
     return SendText(client_socket_, parsed == -1 ? kFtpUserRequired : kFtpConnectFailed);
   }
+  engine::NoteSessionDestination(host, port);
   std::string dotted = host;
   if (!platform::IsDottedAddress(host)) {
     std::string canonical;
@@ -215,6 +224,7 @@ int FmCsFTPProxy::ConnectServer(const std::string& dotted, int port) {
     return SendText(client_socket_, no_link ? kFtpNoDialer : kFtpConnectFailed);
   }
   server_socket_ = s;
+  account().ClearEnding();  // a refused log-in before this one is not how it ends
   if (platform::AsyncSelect(s, window_, engine::kMsgProxyServerEvent, kReadAndClose) != 0) {
     return -1;
   }

@@ -11,6 +11,7 @@
 #include "gateway/engine/opening_wait.h"
 #include "gateway/proxies/ftp_commands.h"
 #include "gateway/proxies/ftp_proxy.h"
+#include "platform/byte_meter.h"
 #include "platform/socket_errors.h"
 
 namespace proxies {
@@ -166,6 +167,7 @@ int FmCsFTPProxy::OpenDataConnections() {
   CloseIfOpen(&data_listener_);
   if (!ok) return -1;
   data_relay_ = std::make_unique<engine::RelayPair>();
+  platform::MeterSocket(client_data_socket_);  // its bytes count as the session's
   // The client's data connection stands in the client's place, the server's in the server's.
   return data_relay_->Start(client_data_socket_, server_data_socket_, window_,
                             engine::kMsgFtpDataEvent);

@@ -18,6 +18,7 @@
 #include "gateway/engine/opening_wait.h"
 #include "gateway/engine/relay_session.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/session_account.h"
 #include "gateway/engine/target_guard.h"
 #include "gateway/web/resolve_target.h"
 #include "platform/socket_errors.h"
@@ -71,6 +72,9 @@ LineRead ReadLine(platform::Socket s, int wait_ms, Pending* pending, std::string
 }
 
 int Fail(platform::Socket client, const char* text) {
+  std::string_view why(text);
+  why.remove_prefix(std::min(why.find_first_not_of("-ERR "), why.size()));
+  engine::NoteSessionEnding(std::string(why.substr(0, why.find('\r'))));
   [[maybe_unused]] int rc = platform::SendAll(client, text, std::strlen(text));
   return -1;
 }
@@ -146,6 +150,7 @@ int OpenWatched(engine::FmCsHttpService& session) {
   std::string account;
   std::string domain;
   if (SplitPop3User(line, &account, &domain) != 0) return Fail(client, kPop3FormatViolation);
+  engine::NoteSessionDestination(domain, kPop3Port);
   engine::DialContext dial;
   std::string address;
   if (web::ResolveTarget(domain, &address, dial) < 0) {

@@ -13,11 +13,16 @@
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/opening_wait.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/session_account.h"
 #include "gateway/engine/target_guard.h"
+#include "platform/byte_meter.h"
 #include "platform/socket_errors.h"
 
 namespace proxies {
 namespace {
+
+constexpr char kRealAudioEndNoHost[] = "host not found";
+constexpr char kRealAudioEndNoConnect[] = "connect failed";
 
 constexpr size_t kDatagramLimit = 65536;
 
@@ -78,9 +83,11 @@ bool CRealAudio::ConnectServer(const RealAudioRequest& req) {
   server_socket_ = platform::CreateSocket(SOCK_STREAM);
   if (server_socket_ == platform::kInvalidSocket) return false;
   std::string address = req.host;
+  engine::NoteSessionDestination(req.host, req.port);
   if (!platform::IsDottedAddress(address)) {
     std::string canonical;
     if (engine::DialContext().ResolveHost(req.host, &address, &canonical) != 0) {
+      engine::NoteSessionEnding(kRealAudioEndNoHost);
       Reply(kReplyBadInformation);
       return false;
     }
@@ -95,6 +102,7 @@ bool CRealAudio::ConnectServer(const RealAudioRequest& req) {
     return false;
   }
   if (engine::ConnectInOpening(server_socket_, address, req.port) != 0) {
+    engine::NoteSessionEnding(kRealAudioEndNoConnect);
     Reply(kReplyNotConnected);
     return false;
   }
@@ -116,12 +124,18 @@ bool CRealAudio::HandleMessage(const platform::Message& msg) {
       return msg.target != window_ ||
              relay_.OnSocketEvent(s, msg.lparam) == engine::RelayPair::Result::kGoOn;
     case platform::kWmTimer:
-      return msg.target != window_ || msg.wparam != engine::kRelayWatchTimer ||
-             relay_.OnWatchTimer() == engine::RelayPair::Result::kGoOn;
+      if (msg.target != window_ || msg.wparam != engine::kRelayWatchTimer ||
+          relay_.OnWatchTimer() == engine::RelayPair::Result::kGoOn) {
+        return true;
+      }
+      engine::NoteSessionEnding(engine::kEndStalled);
+      return false;
     case engine::kMsgRealAudioDatagram:
       return msg.target != window_ || UdpRelayStep(s);
     case engine::kMsgKillSession:
-      return msg.target != 0;
+      if (msg.target != 0) return true;
+      NoteKilled();
+      return false;
     default:
       return true;
   }
@@ -150,6 +164,7 @@ bool CRealAudio::UdpSetup(char* block, size_t n) {
   uint16_t own_port = htons(platform::LocalPort(udp_server_));
   if (own_port == 0) return false;
   std::memcpy(at, &own_port, 2);
+  platform::MeterSocket(udp_client_);  // the datagrams to the player count as sent to it
   player_udp_.sin_family = AF_INET;
   player_udp_.sin_port = player_port;
   if (inet_pton(AF_INET, player_ip.c_str(), &player_udp_.sin_addr) != 1) return false;

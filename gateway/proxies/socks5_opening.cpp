@@ -10,6 +10,7 @@
 #include "gateway/engine/dial_context.h"
 #include "gateway/engine/relay_session.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/session_account.h"
 #include "gateway/engine/target_guard.h"
 #include "gateway/proxies/socks5_request.h"
 #include "gateway/proxies/socks_opening.h"
@@ -29,8 +30,13 @@ int Reply(platform::Socket client, unsigned char code) {
   return platform::SendAll(client, reply, sizeof reply) == 0 ? 0 : -1;
 }
 
-// A failed reply, after which the session ends.
+// A failed reply, after which the session ends; its access-log line says why (a rule's
+// refusal was noted as "denied" already and stays).
 int Refuse(platform::Socket client, unsigned char code) {
+  engine::NoteSessionEnding(code == kSocks5HostUnreachable ? kSocksEndNoHost
+                            : code == kSocks5Refused || code == kSocks5NetworkUnreachable
+                                ? kSocksEndNoConnect
+                                : "SOCKS reply " + std::to_string(code));
   [[maybe_unused]] int rc = Reply(client, code);
   return -1;
 }
@@ -110,6 +116,9 @@ int OpenSocks5(engine::FmCsHttpService& session, SocksClock::time_point deadline
                     return ParseSocks5Request(data, size, need, &target, &code);
                   });
   if (verdict == Socks5Parse::kMalformed) return -1;
+  if (!target.name.empty() || !target.address.empty()) {
+    engine::NoteSessionDestination(target.name.empty() ? target.address : target.name, target.port);
+  }
   if (verdict == Socks5Parse::kRefused) return Refuse(client, code);
   engine::DialContext dial;
   if (Resolve(dial, &target) != 0) return Refuse(client, kSocks5HostUnreachable);

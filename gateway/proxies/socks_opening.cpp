@@ -13,6 +13,7 @@
 #include "gateway/engine/opening_wait.h"
 #include "gateway/engine/relay_session.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/session_account.h"
 #include "gateway/engine/target_guard.h"
 #include "platform/socket_errors.h"
 
@@ -72,10 +73,13 @@ int OpenSocks4(engine::FmCsHttpService& session) {
       request.version != kSocksVersion || request.command != kSocksConnect) {
     return -1;
   }
+  engine::NoteSessionDestination(request.host.empty() ? request.address : request.host,
+                                 request.port);
   engine::DialContext dial;
   if (!request.host.empty()) {
     std::string canonical;
     if (dial.ResolveTarget(request.host, &request.address, &canonical) != 0) {
+      engine::NoteSessionEnding(kSocksEndNoHost);
       [[maybe_unused]] int rc = platform::SendAll(client, kFailed, sizeof kFailed);
       return -1;
     }
@@ -90,6 +94,7 @@ int OpenSocks4(engine::FmCsHttpService& session) {
   int error = 0;
   platform::Socket server = ConnectSocksTarget(dial, request.address, request.port, &error);
   if (server == platform::kInvalidSocket) {
+    engine::NoteSessionEnding(kSocksEndNoConnect);
     [[maybe_unused]] int rc = platform::SendAll(client, kFailed, sizeof kFailed);
     return -1;
   }

@@ -25,6 +25,10 @@ inline constexpr size_t kSocksUserIdLimit = 256;
 
 using SocksClock = std::chrono::steady_clock;
 
+// How a refused SOCKS request ended, for the access log.
+inline constexpr char kSocksEndNoHost[] = "host unreachable";
+inline constexpr char kSocksEndNoConnect[] = "connect failed";
+
 struct SocksRequest {
   int version = 0;
   int command = 0;

@@ -8,6 +8,7 @@
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/link_provider.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/session_account.h"
 #include "gateway/engine/target_guard.h"
 #include "platform/socket_errors.h"
 
@@ -61,17 +62,22 @@ bool FmCsTelnetProxy::PreTranslateMessage(platform::Message& msg) {
   switch (msg.message) {
     case platform::kWmTimer:
       if (msg.target != window_) return true;
-      if (msg.wparam == kTelnetIdleTimer) EndSession();
+      if (msg.wparam == kTelnetIdleTimer) {
+        NoteIdleEnd();
+        EndSession();
+      }
       if (msg.wparam == kTelnetOpeningTimer) {
         // A host that was never named within the opening's bounds ends the session.
         if (server_socket_ != platform::kInvalidSocket) {
           platform::KillTimer(window_, kTelnetOpeningTimer);
         } else if (opening_.LeftMs() == 0) {
+          NoteIdleEnd();
           EndSession();
         }
       }
       if (msg.wparam == engine::kRelayWatchTimer &&
           relay_.OnWatchTimer() != engine::RelayPair::Result::kGoOn) {
+        engine::NoteSessionEnding(engine::kEndStalled);
         EndSession();
       }
       return true;
@@ -86,7 +92,10 @@ bool FmCsTelnetProxy::PreTranslateMessage(platform::Message& msg) {
       if (msg.target == window_ && OnRelayEvent(s, msg.lparam) != 0) EndSession();
       return true;
     case engine::kMsgKillSession:
-      if (msg.target == 0) EndSession();
+      if (msg.target == 0) {
+        NoteKilled();
+        EndSession();
+      }
       return true;
     default:
       return false;
@@ -130,6 +139,7 @@ FmCsTelnetProxy::HostResult FmCsTelnetProxy::ProcessHostLine() {
   if (host.empty()) return HostResult::kRetry;
   if (IsExitLine(host)) return HostResult::kFinish;
   if (SendText(client_socket_, kTelnetConnecting) != 0) return HostResult::kRetry;
+  engine::NoteSessionDestination(host, kTelnetPort);
   std::string dotted = host;
   if (!platform::IsDottedAddress(host)) {
     std::string canonical;
@@ -153,6 +163,7 @@ FmCsTelnetProxy::HostResult FmCsTelnetProxy::ConnectTo(const std::string& dotted
     return Report(engine::Link().LinkStatus() == -1 ? kTelnetNoDialer : kTelnetConnectFailed);
   }
   server_socket_ = s;
+  account().ClearEnding();  // a refused host named before this one is not how it ends
   if (SendText(client_socket_, kTelnetConnected) != 0) return HostResult::kFinish;
   if (relay_.Start(client_socket_, server_socket_, window_, engine::kMsgProxyServerEvent) != 0) {
     return HostResult::kFinish;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "gateway/engine/opening_wait.h"
+#include "gateway/engine/session_account.h"
 #include "gateway/web/send_whole.h"
 
 namespace web {
@@ -48,5 +49,13 @@ void SendBareText(platform::Socket client, const char* text) {
 }
 
 void FinishAnswer(platform::Socket client) { engine::DrainAfterAnswer(client); }
+
+std::string AnswerEnding(const char* message) {
+  if (message == kAccessDeniedMessage) return engine::kEndDenied;
+  std::string text(message, std::strcspn(message, "<"));
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
 
 }  // namespace web

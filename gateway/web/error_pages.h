@@ -3,6 +3,8 @@
 // proxy or of the request. Used by a WWW session's own thread on its own client socket.
 #pragma once
 
+#include <string>
+
 #include "platform/socket.h"
 
 namespace web {
@@ -17,6 +19,10 @@ inline constexpr char kHostNotFoundMessage[] =
     "Host Not Found </H1><P> Host Name Look Up Failure In DNS <P></BODY></HTML>";
 inline constexpr char kHostMayBeBusyMessage[] =
     "Host May Be Busy</H1><P> Connection Timed Out Try Again <P></BODY></HTML>";
+
+// How a session answered with a message or bare text ended, for its access-log line: the
+// page's heading without its mark-up and blanks ("denied" for the rules' refusal).
+[[nodiscard]] std::string AnswerEnding(const char* message);
 
 // Bare texts, sent exactly as written (the blanks belong to them).
 inline constexpr char kMemoryFailure[] = "Memory Failure ";

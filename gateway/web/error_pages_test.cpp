@@ -58,5 +58,13 @@ TEST(ErrorPages, AnswerReachesAClientWhoseBytesWereNeverRead) {
   EXPECT_EQ(got, "PROTOCOL Violation");
 }
 
+TEST(ErrorPages, AnAnswerEndsTheAccessLogLineWithItsHeadingAlone) {
+  EXPECT_EQ(AnswerEnding(kHostNotFoundMessage), "Host Not Found");
+  EXPECT_EQ(AnswerEnding(kHostMayBeBusyMessage), "Host May Be Busy");
+  EXPECT_EQ(AnswerEnding(kAccessDeniedMessage), "denied");
+  EXPECT_EQ(AnswerEnding(kDataRetriveFailure), "Data Retrive Failure");
+  EXPECT_EQ(AnswerEnding("   "), "");
+}
+
 }  // namespace
 }  // namespace web

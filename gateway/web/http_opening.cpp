@@ -12,6 +12,7 @@
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/link_provider.h"
 #include "gateway/engine/service_catalogue.h"
+#include "gateway/engine/session_account.h"
 #include "gateway/engine/target_guard.h"
 #include "gateway/web/cache_request.h"
 #include "gateway/web/error_pages.h"
@@ -54,12 +55,14 @@ class HttpOpening {
 };
 
 int HttpOpening::AnswerPage(const char* message) {
+  engine::NoteSessionEnding(AnswerEnding(message));
   SendErrorPage(client_, message);
   FinishAnswer(client_);
   return End();
 }
 
 int HttpOpening::AnswerText(const char* text) {
+  engine::NoteSessionEnding(AnswerEnding(text));
   SendBareText(client_, text);
   FinishAnswer(client_);
   return End();
@@ -92,6 +95,7 @@ int HttpOpening::Run() {
       SplitHostText(host_text_, &host, &port) != 0) {
     return AnswerText(kProtocolViolation);
   }
+  engine::NoteSessionDestination(host, port);
   // A tunnel may lead to the secure web port only; nothing is sent anywhere for another.
   if (is_connect_ && port != kConnectPort) return AnswerPage(kAccessDeniedMessage);
   // One session carries one request to one server: the server must close after answering,

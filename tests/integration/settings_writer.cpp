@@ -1,10 +1,12 @@
 // settings_writer: writes numbered generations of settings through the functions the console's
 // pages call (Cache, Dial, Security, Services, the master password) so a test can kill it at
-// any moment, then says of each stored value whether it is a whole generation's.
+// any moment, then says of each stored value whether it is a whole generation's. Each generation
+// adds its deny rule and deletes the one before, so a kill may land inside a renumbering.
 // Single-threaded; the store is $WAYFARER_REGISTRY.
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <string>
 
 #include "gateway/dialer/dial_page_rules.h"
@@ -51,9 +53,18 @@ int WriteGeneration(long g) {
   mapping.DefaultHostPortNum = static_cast<int>(1000 + g);
   mapping.MappingName = G("map-", g);
   if (web::SaveCacheForm(cache) != 0 || dialer::SaveDialForm(&dial) != 0) return -1;
-  int rule_rc =
-      engine::TheRuleList().Size() == 0 ? engine::SecureRule(rule) : engine::ModifyRule(0, rule);
-  if (rule_rc < 0 || engine::SaveServiceEntry(mapping) != 0) return -1;
+  // A writer killed after adding this generation's rule left it in place: it is not added twice.
+  bool stored = false;
+  engine::RuleRecord listed;
+  for (size_t i = 0; engine::TheRuleList().RuleAt(i, &listed); ++i) {
+    stored = stored || listed.ClientIP == rule.ClientIP;
+  }
+  if (!stored && engine::SecureRule(rule) < 0) return -1;
+  int select = 0;
+  while (engine::TheRuleList().Size() > 1) {
+    if (engine::DeleteRule(0, &select) != 0) return -1;
+  }
+  if (engine::SaveServiceEntry(mapping) != 0) return -1;
   return engine::WriteMasterPassword(G("master-", g));
 }
 
@@ -68,6 +79,7 @@ Values Expected(long g) {
           {"dial.password", G("word-", g)},
           {"dial.domain", G("dom-", g)},
           {"rule.client", G("10.0.0.", g)},
+          {"rule.distinct", "yes"},
           {"mapping.host", G("host-", g)},
           {"mapping.port", std::to_string(1000 + g)},
           {"mapping.name", G("map-", g)},
@@ -92,8 +104,16 @@ Values Stored() {
   v["dial.name"] = dial.name;
   v["dial.password"] = dial.password;
   v["dial.domain"] = dial.domain;
-  engine::RuleRecord rule;
-  if (engine::LoadRule(&rule, 0) == 0) v["rule.client"] = rule.ClientIP;
+  // The newest rule is the last one; a rule stored twice would be a renumbering cut short.
+  int rules = 0;
+  if (engine::ReadTotalSecurity(&rules) == 0) {
+    std::set<std::string> clients;
+    engine::RuleRecord rule;
+    for (int i = 0; i < rules && engine::LoadRule(&rule, i) == 0; ++i)
+      clients.insert(rule.ClientIP);
+    if (rules > 0 && engine::LoadRule(&rule, rules - 1) == 0) v["rule.client"] = rule.ClientIP;
+    v["rule.distinct"] = clients.size() == static_cast<size_t>(rules) ? "yes" : "no";
+  }
   engine::ServiceEntry mapping;
   int index = MappingIndex();
   if (index >= 0 && engine::LoadServiceEntry(index, &mapping) == 0) {
