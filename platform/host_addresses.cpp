@@ -1,6 +1,7 @@
-// getaddrinfo with AF_INET6, and a bind test for the machine's own addresses.
+// getaddrinfo for IPv6 and for both families, and a bind test for the machine's own addresses.
 #include "platform/host_addresses.h"
 
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,6 +12,9 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+
+#include "platform/socket.h"
+#include "platform/socket_errors.h"
 
 namespace platform {
 
@@ -30,6 +34,45 @@ bool LookupHost6(const std::string& name, std::vector<in6_addr>* addresses) {
   }
   freeaddrinfo(result);
   return !addresses->empty();
+}
+
+bool LookupHostAll(const std::string& name, std::vector<std::string>* addresses,
+                   std::string* canonical) {
+  addresses->clear();
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_CANONNAME;
+  addrinfo* result = nullptr;
+  int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result);
+  if (rc != 0 || result == nullptr) {
+    SetLastSocketError(rc == EAI_AGAIN ? kWsaTryAgain : kWsaHostNotFound);
+    return false;
+  }
+  std::vector<std::string> v6;
+  for (addrinfo* ai = result; ai != nullptr; ai = ai->ai_next) {
+    std::string text = AddressText(ai->ai_addr);
+    if (text.empty()) continue;
+    std::vector<std::string>& list = ai->ai_family == AF_INET ? *addresses : v6;
+    if (std::find(list.begin(), list.end(), text) == list.end()) list.push_back(text);
+  }
+  addresses->insert(addresses->end(), v6.begin(), v6.end());
+  *canonical = result->ai_canonname ? result->ai_canonname : name;
+  freeaddrinfo(result);
+  if (addresses->empty()) SetLastSocketError(kWsaHostNotFound);
+  return !addresses->empty();
+}
+
+bool IsOwnAddress6(const in6_addr& address) {
+  if (IN6_IS_ADDR_LOOPBACK(&address) || IN6_IS_ADDR_UNSPECIFIED(&address)) return true;
+  int s = socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (s < 0) return false;
+  sockaddr_in6 at{};
+  at.sin6_family = AF_INET6;
+  at.sin6_addr = address;
+  bool own = bind(s, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0;
+  close(s);
+  return own;
 }
 
 bool IsOwnAddress(const in_addr& address) {

@@ -110,12 +110,59 @@ Socket CreateSocket(int type) {
   return s;
 }
 
+// Gives s's descriptor number a fresh socket of family and of s's type.
+static int ReplaceSocket(Socket s, int family) {
+  int type = SOCK_STREAM;
+  socklen_t len = sizeof type;
+  if (getsockopt(s, SOL_SOCKET, SO_TYPE, &type, &len) != 0) return Fail(errno);
+  int proto = type == SOCK_DGRAM ? IPPROTO_UDP : IPPROTO_TCP;
+  Socket fresh = socket(family == AF_INET6 ? AF_INET6 : AF_INET, type | SOCK_CLOEXEC, proto);
+  if (fresh < 0) return Fail(errno);
+  ForgetSocket(s);
+  int rc = dup3(fresh, s, O_CLOEXEC);
+  int err = errno;
+  close(fresh);
+  if (rc < 0) return Fail(err);
+  return 0;
+}
+
+Socket CreateDualStackSocket(int type) {
+  int proto = type == SOCK_DGRAM ? IPPROTO_UDP : IPPROTO_TCP;
+  Socket s = socket(AF_INET6, type | SOCK_CLOEXEC, proto);
+  if (s < 0) return CreateSocket(type);  // a kernel without IPv6
+  int off = 0;
+  if (setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) != 0) {
+    close(s);
+    return CreateSocket(type);
+  }
+  return s;
+}
+
+int SocketFamily(Socket s) {
+  int family = AF_UNSPEC;
+  socklen_t len = sizeof family;
+  if (getsockopt(s, SOL_SOCKET, SO_DOMAIN, &family, &len) != 0) return AF_UNSPEC;
+  return family;
+}
+
 static int BindTo(Socket s, in_addr_t address, uint16_t port) {
   int type = 0;
   socklen_t len = sizeof type;
   if (getsockopt(s, SOL_SOCKET, SO_TYPE, &type, &len) == 0 && type == SOCK_STREAM) {
     int one = 1;
     setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  }
+  // A dual-stack socket binds the IPv6 wildcard, which takes IPv4 clients too; a machine
+  // whose IPv6 is switched off takes IPv4 alone on the same descriptor.
+  if (SocketFamily(s) == AF_INET6 && address == htonl(INADDR_ANY)) {
+    sockaddr_in6 a6{};
+    a6.sin6_family = AF_INET6;
+    a6.sin6_addr = in6addr_any;
+    a6.sin6_port = htons(port);
+    if (bind(s, reinterpret_cast<sockaddr*>(&a6), sizeof a6) == 0) return 0;
+    if (errno != EADDRNOTAVAIL && errno != EAFNOSUPPORT) return Fail(errno);
+    if (MatchFamily(s, AF_INET) != 0) return kSocketError;
+    return BindTo(s, address, port);
   }
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -147,14 +194,14 @@ int Listen(Socket s, int backlog) {
 }
 
 Socket Accept(Socket listener, sockaddr_in* peer) {
-  sockaddr_in a{};
+  sockaddr_storage a{};
   socklen_t len = sizeof a;
   Socket s = NoIntr(
       [&] { return accept4(listener, reinterpret_cast<sockaddr*>(&a), &len, SOCK_CLOEXEC); });
   int err = errno;
   NoteSocketCall(listener);
   if (s < 0) return Fail(err);
-  if (peer) *peer = a;
+  if (peer && !AsIpv4(reinterpret_cast<const sockaddr*>(&a), peer)) *peer = sockaddr_in{};
   return s;
 }
 
@@ -207,39 +254,26 @@ int ConnectResult(Socket s) {
   return Fail(err);
 }
 
-int RenewSocket(Socket s) {
-  int type = SOCK_STREAM;
-  socklen_t len = sizeof type;
-  if (getsockopt(s, SOL_SOCKET, SO_TYPE, &type, &len) != 0) return Fail(errno);
-  Socket fresh = CreateSocket(type);
-  if (fresh == kInvalidSocket) return kSocketError;
-  ForgetSocket(s);
-  int rc = dup3(fresh, s, O_CLOEXEC);
-  int err = errno;
-  close(fresh);
-  if (rc < 0) return Fail(err);
-  return 0;
+int RenewSocket(Socket s) { return ReplaceSocket(s, SocketFamily(s)); }
+
+int MatchFamily(Socket s, int family) {
+  return SocketFamily(s) == family ? 0 : ReplaceSocket(s, family);
 }
 
 int Connect(Socket s, const sockaddr_in& to, int timeout_ms) {
   return ConnectTo(s, reinterpret_cast<const sockaddr*>(&to), sizeof to, timeout_ms);
 }
 
-Socket CreateStreamSocket6() {
-  Socket s = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (s < 0) return Fail(errno);
-  return s;
-}
-
 int Connect(Socket s, const std::string& dotted, uint16_t port, int timeout_ms) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  if (inet_pton(AF_INET, dotted.c_str(), &a.sin_addr) != 1) {
+  sockaddr_storage a{};
+  socklen_t length = 0;
+  int family = AddressFrom(dotted, port, &a, &length);
+  if (family == AF_UNSPEC) {
     t_last_error = kWsaEAddrNotAvail;
     return kSocketError;
   }
-  return Connect(s, a, timeout_ms);
+  if (MatchFamily(s, family) != 0) return kSocketError;
+  return ConnectTo(s, reinterpret_cast<const sockaddr*>(&a), length, timeout_ms);
 }
 
 int Recv(Socket s, void* buf, size_t len, int flags) {
@@ -284,6 +318,45 @@ int SendTo(Socket s, const void* buf, size_t len, const sockaddr_in& to) {
   return static_cast<int>(r);
 }
 
+int RecvFromPeer(Socket s, void* buf, size_t len, sockaddr_storage* from) {
+  sockaddr_storage a{};
+  socklen_t alen = sizeof a;
+  ssize_t r =
+      NoIntr([&] { return recvfrom(s, buf, len, 0, reinterpret_cast<sockaddr*>(&a), &alen); });
+  int err = errno;
+  NoteSocketCall(s);
+  if (r < 0) return Fail(err);
+  sockaddr_in v4{};
+  if (AsIpv4(reinterpret_cast<const sockaddr*>(&a), &v4)) {
+    *from = sockaddr_storage{};
+    std::memcpy(from, &v4, sizeof v4);
+  } else {
+    *from = a;
+  }
+  return static_cast<int>(r);
+}
+
+int SendToPeer(Socket s, const void* buf, size_t len, const sockaddr_storage& to) {
+  sockaddr_storage a = to;
+  socklen_t alen = to.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+  if (to.ss_family == AF_INET && SocketFamily(s) == AF_INET6) {
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(to);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&a);
+    *v6 = sockaddr_in6{};
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = v4.sin_port;
+    v6->sin6_addr.s6_addr[10] = 0xff;
+    v6->sin6_addr.s6_addr[11] = 0xff;
+    std::memcpy(v6->sin6_addr.s6_addr + 12, &v4.sin_addr, 4);
+    alen = sizeof *v6;
+  }
+  ssize_t r = NoIntr([&] {
+    return sendto(s, buf, len, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&a), alen);
+  });
+  if (r < 0) return Fail(errno);
+  return static_cast<int>(r);
+}
+
 int SendAll(Socket s, const void* buf, size_t len, int attempts, int wait_ms) {
   const char* p = static_cast<const char*>(buf);
   int failures = 0;
@@ -324,68 +397,27 @@ int CloseSocket(Socket s) {
 }
 
 uint16_t LocalPort(Socket s) {
-  sockaddr_in a{};
+  sockaddr_storage a{};
   socklen_t len = sizeof a;
   if (getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) return 0;
-  return ntohs(a.sin_port);
+  // The port stands at the same place in both families' addresses.
+  return ntohs(reinterpret_cast<const sockaddr_in*>(&a)->sin_port);
 }
 
 bool LocalAddress(Socket s, std::string* dotted) {
-  sockaddr_in a{};
+  sockaddr_storage a{};
   socklen_t len = sizeof a;
   if (getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) return false;
-  *dotted = DottedAddress(a.sin_addr);
-  return true;
+  *dotted = AddressText(reinterpret_cast<const sockaddr*>(&a));
+  return !dotted->empty();
 }
 
 bool PeerAddress(Socket s, std::string* dotted) {
-  sockaddr_in a{};
+  sockaddr_storage a{};
   socklen_t len = sizeof a;
   if (getpeername(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) return false;
-  *dotted = DottedAddress(a.sin_addr);
-  return true;
-}
-
-bool IsDottedAddress(const std::string& text) {
-  in_addr a{};
-  return inet_pton(AF_INET, text.c_str(), &a) == 1;
-}
-
-std::string DottedAddress(const in_addr& address) {
-  char buf[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &address, buf, sizeof buf);
-  return buf;
-}
-
-bool LookupHost(const std::string& name, std::string* dotted, std::string* canonical) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_CANONNAME;
-  addrinfo* result = nullptr;
-  int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result);
-  if (rc != 0 || result == nullptr) {
-    t_last_error = rc == EAI_AGAIN ? kWsaTryAgain : kWsaHostNotFound;
-    return false;
-  }
-  *dotted = DottedAddress(reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr);
-  *canonical = result->ai_canonname ? result->ai_canonname : name;
-  freeaddrinfo(result);
-  return true;
-}
-
-bool LookupAddress(const std::string& dotted, std::string* name) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  if (inet_pton(AF_INET, dotted.c_str(), &a.sin_addr) != 1) return false;
-  char host[NI_MAXHOST] = {};
-  if (getnameinfo(reinterpret_cast<sockaddr*>(&a), sizeof a, host, sizeof host, nullptr, 0,
-                  NI_NAMEREQD) != 0) {
-    t_last_error = kWsaHostNotFound;
-    return false;
-  }
-  *name = host;
-  return true;
+  *dotted = AddressText(reinterpret_cast<const sockaddr*>(&a));
+  return !dotted->empty();
 }
 
 }  // namespace platform

@@ -50,6 +50,52 @@ TEST(Socket, BytesWaitingAndPeerAddress) {
   EXPECT_EQ(CloseSocket(kInvalidSocket), kSocketError);
 }
 
+TEST(Socket, DualStackListenerShowsIpv4ClientsAsIpv4AndTakesIpv6Ones) {
+  Socket l = CreateDualStackSocket(SOCK_STREAM);
+  ASSERT_EQ(BindAny(l, 0), 0);
+  ASSERT_EQ(Listen(l, 2), 0);
+  Socket v4 = CreateSocket(SOCK_STREAM);
+  ASSERT_EQ(Connect(v4, "127.0.0.1", LocalPort(l)), 0);
+  sockaddr_in peer4{};
+  Socket a4 = Accept(l, &peer4);
+  ASSERT_NE(a4, kInvalidSocket);
+  std::string text;
+  ASSERT_TRUE(PeerAddress(a4, &text));
+  EXPECT_EQ(text, "127.0.0.1");
+  EXPECT_EQ(DottedAddress(peer4.sin_addr), "127.0.0.1");
+  ASSERT_TRUE(LocalAddress(a4, &text));
+  EXPECT_EQ(text, "127.0.0.1");
+  Socket v6 = CreateSocket(SOCK_STREAM);
+  sockaddr_storage to{};
+  socklen_t length = 0;
+  ASSERT_EQ(AddressFrom("::1", LocalPort(l), &to, &length), AF_INET6);
+  ASSERT_EQ(MatchFamily(v6, AF_INET6), 0);
+  EXPECT_EQ(SocketFamily(v6), AF_INET6);
+  if (ConnectStart(v6, reinterpret_cast<sockaddr*>(&to), length) == 1) {
+    ASSERT_EQ(WaitWritable(v6, 2000), 1);
+  }
+  ASSERT_EQ(ConnectResult(v6), 0);
+  Socket a6 = Accept(l);
+  ASSERT_TRUE(PeerAddress(a6, &text));
+  EXPECT_EQ(text, "::1");
+  for (Socket s : {l, v4, a4, v6, a6}) CloseSocket(s);
+}
+
+TEST(Socket, AddressTextsOfBothFamilies) {
+  sockaddr_storage a{};
+  socklen_t length = 0;
+  EXPECT_EQ(AddressFrom("10.0.0.1", 80, &a, &length), AF_INET);
+  EXPECT_EQ(AddressText(reinterpret_cast<sockaddr*>(&a)), "10.0.0.1");
+  EXPECT_EQ(AddressFrom("::ffff:10.0.0.2", 80, &a, &length), AF_INET6);
+  EXPECT_EQ(AddressText(reinterpret_cast<sockaddr*>(&a)), "10.0.0.2");
+  EXPECT_EQ(AddressFrom("2001:DB8::0:1", 80, &a, &length), AF_INET6);
+  EXPECT_EQ(AddressText(reinterpret_cast<sockaddr*>(&a)), "2001:db8::1");
+  EXPECT_EQ(AddressFrom("[::1]", 80, &a, &length), AF_UNSPEC);
+  EXPECT_EQ(AddressFrom("host", 80, &a, &length), AF_UNSPEC);
+  EXPECT_TRUE(IsIpv6Text("::"));
+  EXPECT_FALSE(IsIpv6Text("10.0.0.1"));
+}
+
 TEST(Socket, LookupsOfLocalNamesAndUnknownNames) {
   std::string dotted, canonical;
   ASSERT_TRUE(LookupHost("localhost", &dotted, &canonical));

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "gateway/engine/dial_context.h"
 #include "gateway/engine/session_account.h"
@@ -81,6 +82,28 @@ int KeywordForm(const std::string& client, const std::string& host) {
   return (client.empty() ? 0 : 2) + (host.empty() ? 0 : 1);
 }
 
+// IPv6 text as its 16 bytes; an IPv4-mapped address gives its IPv4 address in *v4 instead.
+// false when text is no IPv6 text.
+bool ParseIpv6(const std::string& text, std::array<uint8_t, 16>* v6, in_addr_t* v4) {
+  in6_addr a{};
+  if (inet_pton(AF_INET6, text.c_str(), &a) != 1) return false;
+  if (IN6_IS_ADDR_V4MAPPED(&a)) {
+    std::memcpy(v4, a.s6_addr + 12, 4);
+  } else {
+    std::memcpy(v6->data(), a.s6_addr, 16);
+  }
+  return true;
+}
+
+// An endpoint's address from its text: IPv4 (inet_addr, as the rules were always read) or
+// IPv6; INADDR_NONE and no IPv6 address for a name.
+template <typename End>
+void SetAddress(End* end, const std::string& text) {
+  end->address = inet_addr(text.c_str());
+  end->address6 = {};
+  if (end->address == kUnknownAddress) ParseIpv6(text, &end->address6, &end->address);
+}
+
 }  // namespace
 
 AccessRules::AccessRules(AddressResolver resolver,
@@ -90,23 +113,26 @@ AccessRules::AccessRules(AddressResolver resolver,
 }
 
 AccessRules::Wanted AccessRules::MakeWanted(int mode, const std::string& text) {
-  Wanted wanted{mode, FieldText(text), kUnknownAddress};
-  if (mode == kMatchByAddress) wanted.address = inet_addr(text.c_str());
+  Wanted wanted{mode, FieldText(text), kUnknownAddress, {}};
+  if (mode == kMatchByAddress) {
+    SetAddress(&wanted, text);
+  }
   return wanted;
 }
 
 bool AccessRules::Matches(const Endpoint& end, const Wanted& wanted, CheckState* state) {
   if (wanted.mode != kMatchByAddress) return end.text == wanted.text;
-  // A text that is not a dotted address (or a failed lookup's) matches no rule.
-  if (wanted.address == kUnknownAddress || !end.usable) return false;
-  if (end.address == kUnknownAddress) {
+  const bool wanted_v6 = wanted.address6 != Address6{};
+  // A text that is not an address (or a failed lookup's) matches no rule.
+  if ((wanted.address == kUnknownAddress && !wanted_v6) || !end.usable) return false;
+  if (end.address == kUnknownAddress && end.address6 == Address6{}) {
     // The name is looked up outside the lock (CheckAccess); until then it matches nothing.
     if (!state->final_pass && state->needed.empty() && !state->tried.contains(end.text)) {
       state->needed = end.text;
     }
     return false;
   }
-  return end.address == wanted.address;
+  return wanted_v6 ? end.address6 == wanted.address6 : end.address == wanted.address;
 }
 
 // Every node holding name takes the lookup's result. Getting the text itself back means it is
@@ -116,11 +142,14 @@ bool AccessRules::Matches(const Endpoint& end, const Wanted& wanted, CheckState*
 void AccessRules::ApplyLookup(const std::string& name, int result, const std::string& dotted) {
   if (result != 0) return;
   auto apply = [&](Endpoint* end) {
-    if (end->text != name || end->address != kUnknownAddress || !end->usable) return;
+    if (end->text != name || end->address != kUnknownAddress || end->address6 != Address6{} ||
+        !end->usable) {
+      return;
+    }
     if (dotted == end->text) {
       end->usable = false;
     } else {
-      end->address = inet_addr(dotted.c_str());
+      SetAddress(end, dotted);
     }
   };
   for (AddressNode& node : hosts_) apply(&node.end);
@@ -224,7 +253,7 @@ Node* FindOrAdd(std::vector<Node>* nodes, const std::string& text) {
   }
   Node& made = nodes->emplace_back();
   made.end.text = field;
-  made.end.address = inet_addr(field.c_str());
+  SetAddress(&made.end, field);
   return &made;
 }
 
@@ -298,7 +327,9 @@ int AccessRules::RemoveRule(int rule_number, const std::string& client, const st
 }
 
 AccessRules::Endpoint AccessRules::KeywordEndpoint(const std::string& text) {
-  Endpoint end{FieldText(text), inet_addr(FieldText(text).c_str()), true};
+  Endpoint end;
+  end.text = FieldText(text);
+  SetAddress(&end, end.text);
   // In keyword nodes 0 (0.0.0.0) cannot stand for an address; it is taken as unknown.
   if (end.address == 0) end.address = kUnknownAddress;
   return end;

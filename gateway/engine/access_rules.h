@@ -6,6 +6,7 @@
 
 #include <netinet/in.h>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -48,9 +49,12 @@ class AccessRules {
   void Clear();
 
  private:
+  // An IPv6 address (not IPv4-mapped: those are held as IPv4); all zero when there is none.
+  using Address6 = std::array<uint8_t, 16>;
   struct Endpoint {
     std::string text;       // at most 49 characters; "" stands for "All"
-    in_addr_t address = 0;  // inet_addr of text; INADDR_NONE while unknown
+    in_addr_t address = 0;  // inet_addr of text; INADDR_NONE while unknown or IPv6
+    Address6 address6{};    // the IPv6 address of an IPv6 text or name
     bool usable = true;     // false for good once a name proved unresolvable
   };
   struct AddressNode {
@@ -67,6 +71,7 @@ class AccessRules {
     int mode;
     std::string text;
     in_addr_t address;
+    Address6 address6;
   };
   // What one check learnt about the rules' names while it ran.
   struct CheckState {

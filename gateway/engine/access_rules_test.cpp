@@ -133,6 +133,30 @@ TEST(AccessRules, NamedHostIsResolvedOnceAndKeepsItsAddress) {
   EXPECT_EQ(dns.lookups["files.example"], 1);
 }
 
+TEST(AccessRules, Ipv6RulesMatchIpv6AddressesInAnySpellingAndMappedOnesAsIpv4) {
+  FakeResolver dns;
+  dns.names["v6only.example"] = "2001:db8::99";
+  AccessRules rules(dns.Get());
+  ASSERT_EQ(rules.AddRule(kHttp, "", "2001:db8::1", ""), 0);
+  ASSERT_EQ(rules.AddRule(kTelnet, "fd00::5", "", ""), 0);
+  ASSERT_EQ(rules.AddRule(kFtp, "", "::ffff:10.1.1.1", ""), 0);
+  ASSERT_EQ(rules.AddRule(kMapping, "", "v6only.example", ""), 0);
+  EXPECT_EQ(Check(rules, kHttp, "10.0.0.5", "2001:db8::1"), -1);
+  EXPECT_EQ(Check(rules, kHttp, "10.0.0.5", "2001:0db8:0:0:0:0:0:0001"), -1);
+  EXPECT_EQ(Check(rules, kHttp, "10.0.0.5", "2001:db8::2"), 0);
+  EXPECT_EQ(Check(rules, kHttp, "10.0.0.5", "10.1.1.1"), 0);
+  EXPECT_EQ(Check(rules, kTelnet, "fd00::5", "1.2.3.4"), -1);
+  EXPECT_EQ(Check(rules, kTelnet, "fd00::6", "1.2.3.4"), 0);
+  // A mapped rule is the IPv4 address, and an IPv4 target matches it.
+  EXPECT_EQ(Check(rules, kFtp, "10.0.0.5", "10.1.1.1"), -1);
+  EXPECT_EQ(Check(rules, kFtp, "10.0.0.5", "::ffff:10.1.1.1"), -1);
+  // A name with only an IPv6 address denies that address.
+  EXPECT_EQ(Check(rules, kMapping, "10.0.0.5", "2001:db8::99"), -1);
+  EXPECT_EQ(Check(rules, kMapping, "10.0.0.5", "2001:db8::98"), 0);
+  // The unspecified address is no wildcard: it matches neither rule.
+  EXPECT_EQ(Check(rules, kHttp, "10.0.0.5", "::"), 0);
+}
+
 TEST(AccessRules, NamedClientMatchesItsDottedAddress) {
   FakeResolver dns;
   dns.names["kiosk"] = "10.0.0.7";

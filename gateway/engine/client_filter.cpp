@@ -221,23 +221,31 @@ bool AdmitClient(const ClientAddress& address) {
 }
 
 bool AdmitClientSocket(platform::Socket s) {
-  sockaddr_in peer{};
+  sockaddr_storage peer{};
   socklen_t length = sizeof peer;
-  if (getpeername(s, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
-      peer.sin_family != AF_INET) {
-    return false;
+  if (getpeername(s, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return false;
+  return AdmitClient(ClientAddressOf(reinterpret_cast<const sockaddr*>(&peer)));
+}
+
+ClientAddress ClientAddressOf(const sockaddr* address) {
+  if (address->sa_family == AF_INET) {
+    return ClientAddressOf(reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
   }
-  return AdmitClient(ClientAddressOf(peer.sin_addr));
+  ClientAddress a{};
+  if (address->sa_family == AF_INET6) {
+    std::memcpy(a.data(), &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, 16);
+  }
+  return a;
 }
 
 bool DropOutsiderDatagram(platform::Socket s) {
-  sockaddr_in from{};
+  sockaddr_storage from{};
   socklen_t length = sizeof from;
   char byte;
   ssize_t n =
       recvfrom(s, &byte, 1, MSG_PEEK | MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &length);
-  if (n < 0 || from.sin_family != AF_INET) return false;
-  if (AdmitClient(ClientAddressOf(from.sin_addr))) return false;
+  if (n < 0 || (from.ss_family != AF_INET && from.ss_family != AF_INET6)) return false;
+  if (AdmitClient(ClientAddressOf(reinterpret_cast<const sockaddr*>(&from)))) return false;
   char drop[1];
   // Reading it also re-arms the listener's read event.
   [[maybe_unused]] int taken = platform::RecvFrom(s, drop, sizeof drop, nullptr);

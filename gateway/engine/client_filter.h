@@ -25,6 +25,8 @@ using ClientAddress = std::array<uint8_t, 16>;
 // Parses dotted IPv4 or IPv6 text. false for anything else.
 [[nodiscard]] bool ParseClientAddress(const std::string& text, ClientAddress* out);
 [[nodiscard]] ClientAddress ClientAddressOf(const in_addr& v4);
+// A socket address of either family (all zero, the unspecified address, for others).
+[[nodiscard]] ClientAddress ClientAddressOf(const sockaddr* address);
 // IPv4 (and mapped IPv6) as dotted text, other IPv6 in its usual text.
 [[nodiscard]] std::string ClientAddressText(const ClientAddress& address);
 

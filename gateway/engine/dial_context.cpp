@@ -2,19 +2,20 @@
 // retry rule, and name resolution through the cache.
 #include "gateway/engine/dial_context.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
 #include <mutex>
 
+#include "gateway/engine/access_rules.h"
 #include "gateway/engine/dns_cache.h"
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/link_provider.h"
 #include "gateway/engine/opening_wait.h"
 #include "gateway/engine/service_list.h"
+#include "gateway/engine/target_guard.h"
+#include "platform/host_addresses.h"
 #include "platform/resumable_wait.h"
 #include "platform/socket_errors.h"
 
@@ -73,13 +74,30 @@ int DialContext::EnsureLink() {
   }
 }
 
-int DialContext::ConnectOut(platform::Socket s, const sockaddr_in& to) {
+int DialContext::ConnectOut(platform::Socket s, const std::string& address, uint16_t port) {
+  std::vector<std::string> addresses{address};
+  if (!resolved_.empty() && resolved_.front() == address) {
+    for (std::string& other : ScreenedTargets(port)) {
+      if (other != address) addresses.push_back(std::move(other));
+    }
+  }
   if (EnsureLink() != 0) return -1;
-  for (int attempt = 1;; ++attempt) {
-    // A retry needs a fresh socket: the timed-out one is still half-open.
-    if (ConnectInOpening(s, to, kConnectTimeoutMs, attempt > 1) == 0) return 0;
+  return ConnectRounds(s, addresses, port);
+}
+
+int DialContext::ConnectRounds(platform::Socket s, const std::vector<std::string>& addresses,
+                               uint16_t port) {
+  for (int round = 1;; ++round) {
+    for (const std::string& address : addresses) {
+      // A retry needs a fresh socket: the timed-out one is still half-open.
+      if (round > 1 || &address != &addresses.front()) {
+        if (platform::RenewSocket(s) != 0) return -1;
+      }
+      if (ConnectInOpening(s, address, port, kConnectTimeoutMs) == 0) return 0;
+      if (platform::LastSocketError() == platform::kWsaEIntr && KilledInOpening()) return -1;
+    }
     int err = platform::LastSocketError();
-    if (attempt == kConnectAttempts ||
+    if (round == kConnectAttempts ||
         (err != platform::kWsaENoBufs && err != platform::kWsaETimedOut)) {
       return -1;
     }
@@ -90,15 +108,48 @@ int DialContext::ConnectOut(platform::Socket s, const sockaddr_in& to) {
   }
 }
 
-int DialContext::ConnectOut(platform::Socket s, const std::string& dotted, uint16_t port) {
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(port);
-  if (inet_pton(AF_INET, dotted.c_str(), &to.sin_addr) != 1) {
-    platform::SetLastSocketError(platform::kWsaEAddrNotAvail);
-    return -1;
+void DialContext::ScreenTargetsAs(int rule_number, const std::string& client,
+                                  const std::string& data) {
+  screened_ = true;
+  screen_rule_ = rule_number;
+  screen_client_ = client;
+  screen_data_ = data;
+}
+
+std::vector<std::string> DialContext::ScreenedTargets(uint16_t port) const {
+  std::vector<std::string> passed;
+  for (const std::string& address : resolved_) {
+    if (Screened(address, port)) passed.push_back(address);
   }
-  return ConnectOut(s, to);
+  return passed;
+}
+
+bool DialContext::Screened(const std::string& address, uint16_t port) const {
+  return screened_ &&
+         CheckAccess(kMatchByAddress, screen_rule_, screen_client_, address, screen_data_) == 0 &&
+         !TargetRefused(screen_client_, address, port);
+}
+
+int DialContext::ResolveTarget(const std::string& name, std::string* address,
+                               std::string* canonical) {
+  resolved_.clear();
+  std::string key = Lower(name);
+  if (UseDnsCache() == 1 && DnsCacheLookup(key, address, canonical)) return 0;
+  int link = Link().EnsureDialUp(kDialForSession);
+  if (link == -1) return -1;
+  if (link == 1 && thread_ != 0 && WaitForDial() != 0) return -1;
+  std::vector<std::string> found;
+  if (!platform::LookupHostAll(name, &found, canonical)) return -1;
+  *address = found.front();
+  if (UseDnsCache() == 1 && platform::IsDottedAddress(*address)) {
+    DnsCacheStore(key, *canonical, *address);
+  }
+  RememberTargets(std::move(found));
+  return 0;
+}
+
+void DialContext::RememberTargets(std::vector<std::string> addresses) {
+  resolved_ = std::move(addresses);
 }
 
 int DialContext::ResolveHost(const std::string& name, std::string* address,
@@ -119,12 +170,12 @@ int DialContext::ResolveAddress(const std::string& dotted, std::string* name) {
 }
 
 int AddressTextFor(const std::string& name, std::string* text) {
-  if (platform::IsDottedAddress(name)) {
+  if (platform::IsDottedAddress(name) || platform::IsIpv6Text(name)) {
     *text = name;
     return 0;
   }
   std::string canonical;
-  if (DialContext().ResolveHost(name, text, &canonical) != 0) {
+  if (DialContext().ResolveTarget(name, text, &canonical) != 0) {
     text->clear();
     return -1;
   }

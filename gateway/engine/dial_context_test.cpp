@@ -10,6 +10,7 @@
 #include "gateway/engine/dns_cache.h"
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/link_provider.h"
+#include "gateway/engine/service_catalogue.h"
 #include "gateway/engine/service_list.h"
 #include "platform/resumable_wait.h"
 #include "platform/socket_errors.h"
@@ -116,6 +117,35 @@ TEST(DialContext, RefusedConnectIsNotRetried) {
   EXPECT_EQ(DialContext().ConnectOut(s, "127.0.0.1", port), -1);
   EXPECT_EQ(platform::LastSocketError(), platform::kWsaEConnRefused);
   platform::CloseSocket(s);
+}
+
+// A listener on ::1 alone: the name's first address, 127.0.0.1, refuses.
+TEST(DialContext, FailedFirstAddressGoesOnToTheNamesOthersOnlyWhenScreened) {
+  platform::Socket listener = platform::CreateDualStackSocket(SOCK_STREAM);
+  sockaddr_in6 at{};
+  at.sin6_family = AF_INET6;
+  at.sin6_addr = in6addr_loopback;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(platform::Listen(listener, 4), 0);
+  const uint16_t port = platform::LocalPort(listener);
+  DialContext dial(/*without_thread=*/true);
+  dial.RememberTargets({"127.0.0.1", "::1"});
+  platform::Socket s = platform::CreateSocket(SOCK_STREAM);
+  EXPECT_EQ(dial.ConnectOut(s, "127.0.0.1", port), -1) << "unscreened: the first address only";
+  dial.ScreenTargetsAs(RuleNumberFor(kCodeWww), "127.0.0.1", "");
+  EXPECT_EQ(dial.ConnectOut(s, "::1", port), 0)
+      << "the address asked for is tried whatever the screen";
+  platform::CloseSocket(s);
+  s = platform::CreateSocket(SOCK_STREAM);
+  ASSERT_EQ(dial.ConnectOut(s, "127.0.0.1", port), 0);
+  std::string peer;
+  ASSERT_TRUE(platform::PeerAddress(s, &peer));
+  EXPECT_EQ(peer, "::1");
+  // A remote client is never led into the machine's own loopback by a later address.
+  platform::Socket t = platform::CreateSocket(SOCK_STREAM);
+  dial.ScreenTargetsAs(RuleNumberFor(kCodeWww), "198.51.100.9", "");
+  EXPECT_EQ(dial.ConnectOut(t, "127.0.0.1", port), -1);
+  for (platform::Socket x : {s, t, listener}) platform::CloseSocket(x);
 }
 
 }  // namespace

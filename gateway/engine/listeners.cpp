@@ -47,7 +47,9 @@ int KernelBacklog(int capacity) { return std::max(capacity, SOMAXCONN); }
 Opened CreateListener(ServiceEntry* e) {
   e->resolved_target = kUnresolved;
   e->service_code = -1;
-  platform::Socket s = platform::CreateSocket(IsDatagramEntry(*e) ? SOCK_DGRAM : SOCK_STREAM);
+  // Listeners take IPv6 clients as well as IPv4 ones.
+  platform::Socket s =
+      platform::CreateDualStackSocket(IsDatagramEntry(*e) ? SOCK_DGRAM : SOCK_STREAM);
   if (s == platform::kInvalidSocket) return Opened::kNoSocket;
   e->service_code = KindCodeFromName(e->ServiceType);
   if (platform::BindAny(s, static_cast<uint16_t>(e->PortNum)) != 0 ||
@@ -216,7 +218,7 @@ int ApplyServiceChange(int old_port, const std::string& name, ServiceEntry* entr
 int OpenDnsSocket() {
   std::lock_guard lock(g_dns_lock);
   if (!g_dns_active) return -1;
-  platform::Socket s = platform::CreateSocket(SOCK_DGRAM);
+  platform::Socket s = platform::CreateDualStackSocket(SOCK_DGRAM);
   if (s == platform::kInvalidSocket) return -1;
   if (platform::BindAny(s, kDnsPort) != 0) {
     platform::CloseSocket(s);

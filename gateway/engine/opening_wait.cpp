@@ -130,22 +130,16 @@ int ConnectInOpening(platform::Socket s, const sockaddr_in& to, int timeout_ms, 
 
 int ConnectInOpening(platform::Socket s, const std::string& address, uint16_t port,
                      int timeout_ms) {
-  sockaddr_in to4{};
-  to4.sin_family = AF_INET;
-  to4.sin_port = htons(port);
-  if (inet_pton(AF_INET, address.c_str(), &to4.sin_addr) == 1) {
-    return ConnectInOpening(s, to4, timeout_ms, false);
-  }
-  sockaddr_in6 to6{};
-  to6.sin6_family = AF_INET6;
-  to6.sin6_port = htons(port);
-  if (inet_pton(AF_INET6, address.c_str(), &to6.sin6_addr) != 1) {
+  sockaddr_storage to{};
+  socklen_t length = 0;
+  int family = platform::AddressFrom(address, port, &to, &length);
+  if (family == AF_UNSPEC) {
     platform::SetLastSocketError(platform::kWsaEAddrNotAvail);
     return platform::kSocketError;
   }
+  if (platform::MatchFamily(s, family) != 0) return platform::kSocketError;
   return WaitForConnect(
-      s, platform::ConnectStart(s, reinterpret_cast<const sockaddr*>(&to6), sizeof to6),
-      timeout_ms);
+      s, platform::ConnectStart(s, reinterpret_cast<const sockaddr*>(&to), length), timeout_ms);
 }
 
 void DrainAfterAnswer(platform::Socket s) {

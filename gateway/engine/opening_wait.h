@@ -50,8 +50,8 @@ void ClearOpeningKill();
 // above. 0, or kSocketError with LastSocketError set (kWsaETimedOut, kWsaEIntr when killed).
 [[nodiscard]] int ConnectInOpening(platform::Socket s, const sockaddr_in& to, int timeout_ms,
                                    bool renew);
-// The same to an IPv4 or IPv6 address in text (s of the matching family), within a blocking
-// connect's usual 21 s unless told.
+// The same to an IPv4 or IPv6 address in text, within a blocking connect's usual 21 s unless
+// told; s is made a socket of the address's family first when it is not one already.
 [[nodiscard]] int ConnectInOpening(platform::Socket s, const std::string& address, uint16_t port,
                                    int timeout_ms = 21000);
 

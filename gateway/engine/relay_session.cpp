@@ -186,6 +186,36 @@ void FmCsHttpService::CloseSession() {
   }
 }
 
+namespace {
+
+// The listener's target caches only its first address: when that one fails, a target given
+// by name is looked up again and its other addresses are tried in turn, each only when the
+// mapping's rules allow it. 0 or -1.
+int ConnectMappedTarget(DialContext& dial, platform::Socket listening, platform::Socket s,
+                        const std::string& client, const std::string& address, int port, int code) {
+  if (ConnectInOpening(s, address, static_cast<uint16_t>(port)) == 0) return 0;
+  if (KilledInOpening()) return -1;
+  std::string host;
+  for (const ServiceEntry& e : Services().Snapshot()) {
+    if (e.listening_socket == listening) host = e.DefaultHost;
+  }
+  std::string first, canonical;
+  if (host.empty() || platform::IsDottedAddress(host) || platform::IsIpv6Text(host) ||
+      dial.ResolveTarget(host, &first, &canonical) != 0) {
+    return -1;
+  }
+  dial.ScreenTargetsAs(RuleNumberFor(code), client, "");
+  for (const std::string& other : dial.ScreenedTargets(static_cast<uint16_t>(port))) {
+    if (other == address) continue;
+    if (platform::RenewSocket(s) != 0) return -1;
+    if (ConnectInOpening(s, other, static_cast<uint16_t>(port)) == 0) return 0;
+    if (KilledInOpening()) return -1;
+  }
+  return -1;
+}
+
+}  // namespace
+
 int FmCsHttpService::OpenMappedLink() {
   DialContext dial;
   if (client_socket_ == platform::kInvalidSocket || dial.EnsureLink() != 0) return -1;
@@ -195,7 +225,7 @@ int FmCsHttpService::OpenMappedLink() {
   int port = 0;
   auto resolve = [&dial](const std::string& name, std::string* dotted) {
     std::string canonical;
-    return dial.ResolveHost(name, dotted, &canonical);
+    return dial.ResolveTarget(name, dotted, &canonical);
   };
   if (Services().MappedTargetFor(listening_socket_, &address, &port, resolve) != 0) return -1;
   std::string mapping;
@@ -210,8 +240,9 @@ int FmCsHttpService::OpenMappedLink() {
     platform::CloseSocket(s);
     return -1;
   }
-  // One attempt: the link was made sure of above.
-  if (address.empty() || ConnectInOpening(s, address, static_cast<uint16_t>(port)) != 0) {
+  // One attempt per address: the link was made sure of above.
+  if (address.empty() ||
+      ConnectMappedTarget(dial, listening_socket_, s, client_address_, address, port, code) != 0) {
     platform::CloseSocket(s);
     return -1;
   }

@@ -11,7 +11,7 @@ namespace engine {
 // Stored widths of the text fields; a text keeps at most width - 1 characters.
 inline constexpr size_t kServiceTypeWidth = 26;
 inline constexpr size_t kDefaultHostWidth = 64;
-inline constexpr size_t kResolvedAddressWidth = 20;
+inline constexpr size_t kResolvedAddressWidth = 46;
 inline constexpr size_t kMappingNameWidth = 26;
 inline constexpr int kUnsetIndex = 999;
 inline constexpr int kNoProtocol = 999;
@@ -36,7 +36,7 @@ struct ServiceEntry {
   int ProtocolType = kNoProtocol;  // mapped kinds: 0 TCP, 1 UDP
   int UseDialler = 0;         // DNS entry only
   platform::Socket listening_socket = platform::kInvalidSocket;
-  std::string resolved_target;  // dotted DefaultHost; kUnresolved until resolved
+  std::string resolved_target;  // DefaultHost as dotted or IPv6 text; kUnresolved until resolved
   int service_code = -1;        // -1 until its listener has been opened
   std::string MappingName;      // shown name; = ServiceType except for user mappings
 };

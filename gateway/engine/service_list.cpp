@@ -221,7 +221,7 @@ int ServiceList::MappedTargetFor(platform::Socket s, std::string* address, int* 
     host = e->DefaultHost;
   }
   std::string dotted;
-  if (platform::IsDottedAddress(host)) {
+  if (platform::IsDottedAddress(host) || platform::IsIpv6Text(host)) {
     dotted = host;
   } else if (target_lookups_.Resolve(host, &dotted, resolve) != 0) {
     dotted.clear();

@@ -12,7 +12,7 @@
 
 namespace engine {
 
-inline constexpr size_t kClientAddressWidth = 20;
+inline constexpr size_t kClientAddressWidth = 46;  // room for IPv6 text
 inline constexpr int kThreadSlots = 100;
 
 // Posted with kMsgSessionAdded / kMsgSessionRemoved; the receiver owns (deletes) it.

@@ -9,6 +9,7 @@
 #include "gateway/engine/service_catalogue.h"
 #include "gateway/engine/service_list.h"
 #include "gateway/engine/session_account.h"
+#include "platform/host_addresses.h"
 #include "platform/snmp_agent.h"
 
 namespace engine {
@@ -36,8 +37,17 @@ bool IsOwnInterfaceAddress(const ClientAddress& a) {
   });
 }
 
+// An IPv6 address (not IPv4-mapped) is the machine's when a socket can be bound to it.
+bool IsOwnIpv6Address(const ClientAddress& a) {
+  static constexpr uint8_t kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+  if (std::memcmp(a.data(), kMapped, sizeof kMapped) == 0) return false;
+  in6_addr v6{};
+  std::memcpy(&v6, a.data(), sizeof v6);
+  return platform::IsOwnAddress6(v6);
+}
+
 bool IsOwnAddress(const ClientAddress& a) {
-  return IsLoopbackOrUnspecified(a) || IsOwnInterfaceAddress(a);
+  return IsLoopbackOrUnspecified(a) || IsOwnInterfaceAddress(a) || IsOwnIpv6Address(a);
 }
 
 // Every listener binds all of the machine's addresses, so any active service port counts.

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "platform/host_addresses.h"
+#include "platform/socket.h"
 
 namespace proxies {
 namespace {
@@ -51,15 +52,23 @@ DnsLookupTicket::~DnsLookupTicket() {
   if (auto it = g_names.find(key_); it != g_names.end() && --it->second == 0) g_names.erase(it);
 }
 
-bool IsOwnLookupReturning(const std::string& name, const sockaddr_in& sender) {
+bool IsOwnLookupReturning(const std::string& name, const sockaddr_storage& sender) {
   {
     std::lock_guard hold(g_lock);
     if (g_names.empty() || !InFlightLocked(Key(name))) return false;
   }
-  // Port 53 is the service's own socket: our resolver never sends from it.
-  const uint16_t port = ntohs(sender.sin_port);
-  return port != 53 && platform::IsOwnAddress(sender.sin_addr) &&
-         platform::IsOwnProcessUdpPort(port);
+  const auto* address = reinterpret_cast<const sockaddr*>(&sender);
+  sockaddr_in v4{};
+  bool own = false;
+  if (platform::AsIpv4(address, &v4)) {
+    own = platform::IsOwnAddress(v4.sin_addr);
+  } else if (sender.ss_family == AF_INET6) {
+    own = platform::IsOwnAddress6(reinterpret_cast<const sockaddr_in6*>(&sender)->sin6_addr);
+  }
+  // Port 53 is the service's own socket: our resolver never sends from it. The port stands
+  // at the same place in both families' addresses.
+  const uint16_t port = ntohs(reinterpret_cast<const sockaddr_in*>(&sender)->sin_port);
+  return port != 53 && own && platform::IsOwnProcessUdpPort(port);
 }
 
 size_t DnsSessionsInFlight() {

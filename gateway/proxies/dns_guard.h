@@ -33,7 +33,7 @@ class DnsLookupTicket {
 // session is looking up name (or name with a search domain appended to it), and the query was
 // sent from this machine by a socket of this process, not by a client that happens to ask for
 // the same name.
-[[nodiscard]] bool IsOwnLookupReturning(const std::string& name, const sockaddr_in& sender);
+[[nodiscard]] bool IsOwnLookupReturning(const std::string& name, const sockaddr_storage& sender);
 
 // Sessions under way (tests).
 [[nodiscard]] size_t DnsSessionsInFlight();

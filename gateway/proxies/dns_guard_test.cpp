@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -18,6 +19,13 @@ sockaddr_in From(const char* dotted, uint16_t port) {
   a.sin_family = AF_INET;
   a.sin_port = htons(port);
   inet_pton(AF_INET, dotted, &a.sin_addr);
+  return a;
+}
+
+sockaddr_storage Sender(const char* dotted, uint16_t port) {
+  sockaddr_storage a{};
+  sockaddr_in v4 = From(dotted, port);
+  std::memcpy(&a, &v4, sizeof v4);
   return a;
 }
 
@@ -51,7 +59,7 @@ TEST(DnsGuard, LookupsBeyondTheLimitAreRefusedUntilOneEnds) {
     DnsLookupTicket extra("extra.test");
     EXPECT_FALSE(extra.Admitted());
     OwnSocket own;
-    EXPECT_FALSE(IsOwnLookupReturning("extra.test", From("127.0.0.1", own.port())))
+    EXPECT_FALSE(IsOwnLookupReturning("extra.test", Sender("127.0.0.1", own.port())))
         << "a refused lookup is not under way";
   }
   under_way.pop_back();
@@ -65,7 +73,7 @@ TEST(DnsGuard, OwnLookupIsRecognisedByItsSocketAndOnlyWhileUnderWay) {
   auto ticket = std::make_unique<DnsLookupTicket>("Loop.Test.");
   ASSERT_TRUE(ticket->Admitted());
   OwnSocket own;
-  const sockaddr_in ours = From("127.0.0.1", own.port());
+  const sockaddr_storage ours = Sender("127.0.0.1", own.port());
   EXPECT_TRUE(IsOwnLookupReturning("loop.test", ours));
   EXPECT_TRUE(IsOwnLookupReturning("LOOP.test.office.example", ours))
       << "the resolver may append its search domain";
@@ -78,8 +86,8 @@ TEST(DnsGuard, OwnLookupIsRecognisedByItsSocketAndOnlyWhileUnderWay) {
     OwnSocket gone;
     unused = gone.port();
   }
-  EXPECT_FALSE(IsOwnLookupReturning("loop.test", From("127.0.0.1", unused)));
-  EXPECT_FALSE(IsOwnLookupReturning("loop.test", From("192.0.2.77", own.port())));
+  EXPECT_FALSE(IsOwnLookupReturning("loop.test", Sender("127.0.0.1", unused)));
+  EXPECT_FALSE(IsOwnLookupReturning("loop.test", Sender("192.0.2.77", own.port())));
   ticket.reset();
   EXPECT_FALSE(IsOwnLookupReturning("loop.test", ours));
 }

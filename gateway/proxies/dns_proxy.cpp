@@ -25,10 +25,11 @@ constexpr int kSendWaitMs = 50;
 
 using Address6 = std::array<uint8_t, 16>;
 
-void SendAnswer(platform::Socket s, const std::vector<uint8_t>& answer, const sockaddr_in& to) {
+void SendAnswer(platform::Socket s, const std::vector<uint8_t>& answer,
+                const sockaddr_storage& to) {
   // A datagram goes whole or not at all; a full send buffer is ridden out a few times.
   for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
-    if (platform::SendTo(s, answer.data(), answer.size(), to) >= 0) return;
+    if (platform::SendToPeer(s, answer.data(), answer.size(), to) >= 0) return;
     int err = platform::LastSocketError();
     if (err != platform::kWsaEWouldBlock && err != platform::kWsaENoBufs) return;
     if (platform::WaitWritable(s, kSendWaitMs) < 0) return;
@@ -49,7 +50,7 @@ std::string Lower(std::string text) {
 
 }  // namespace
 
-CDNS::CDNS(platform::Socket dns_socket, std::vector<uint8_t> query, const sockaddr_in& from,
+CDNS::CDNS(platform::Socket dns_socket, std::vector<uint8_t> query, const sockaddr_storage& from,
            std::unique_ptr<DnsLookupTicket> ticket)
     : SessionThread(dns_socket, -1, 0),
       query_(std::move(query)),
@@ -57,7 +58,7 @@ CDNS::CDNS(platform::Socket dns_socket, std::vector<uint8_t> query, const sockad
       ticket_(std::move(ticket)) {}
 
 bool AnswerWithoutLookup(std::span<const uint8_t> query, const DnsQuestion& q,
-                         const sockaddr_in& sender, std::vector<uint8_t>* answer) {
+                         const sockaddr_storage& sender, std::vector<uint8_t>* answer) {
   // Reverse lookups are never resolved: only the low byte of QTYPE is looked at.
   if ((q.qtype & 0xFF) == kDnsTypePtrLowByte || !q.resolvable ||
       IsOwnLookupReturning(q.name, sender)) {
@@ -126,8 +127,8 @@ platform::WorkerThread* TakeDnsQuery(platform::Socket dns_socket) {
   // Read even when FIONREAD says 0: an empty datagram must still leave the queue, or the read
   // event would never be re-armed and the service would fall silent.
   std::vector<uint8_t> buffer(kDnsReceiveLimit);
-  sockaddr_in from{};
-  int n = platform::RecvFrom(dns_socket, buffer.data(), buffer.size(), &from);
+  sockaddr_storage from{};
+  int n = platform::RecvFromPeer(dns_socket, buffer.data(), buffer.size(), &from);
   if (n <= 0) return nullptr;
   buffer.resize(static_cast<size_t>(n));
   DnsQuestion q;

@@ -25,7 +25,7 @@ inline constexpr size_t kDnsReceiveLimit = 4096;
 class CDNS : public engine::SessionThread {
  public:
   // query: the datagram as read, from: its sender, ticket: this lookup's place in the guard.
-  CDNS(platform::Socket dns_socket, std::vector<uint8_t> query, const sockaddr_in& from,
+  CDNS(platform::Socket dns_socket, std::vector<uint8_t> query, const sockaddr_storage& from,
        std::unique_ptr<DnsLookupTicket> ticket);
 
  protected:
@@ -34,7 +34,7 @@ class CDNS : public engine::SessionThread {
 
  private:
   std::vector<uint8_t> query_;
-  sockaddr_in from_;
+  sockaddr_storage from_;
   std::unique_ptr<DnsLookupTicket> ticket_;
 };
 
@@ -49,7 +49,8 @@ class CDNS : public engine::SessionThread {
 // source); the address answer for a name in the DNS cache (when it is on) or, for the types
 // the hosts file answers, in the hosts file. false when the name must be looked up.
 [[nodiscard]] bool AnswerWithoutLookup(std::span<const uint8_t> query, const DnsQuestion& q,
-                                       const sockaddr_in& sender, std::vector<uint8_t>* answer);
+                                       const sockaddr_storage& sender,
+                                       std::vector<uint8_t>* answer);
 
 // The answer after a lookup: empty when the datagram gets none; the name-error answer for names
 // that do not resolve; an AAAA query gets the name's IPv6 addresses, or the empty answer when it

@@ -92,16 +92,14 @@ bool SelectMethod(platform::Socket client, SocksClock::time_point deadline) {
 }
 
 // A name is resolved by the gateway, unless it is an address already.
-int Resolve(Socks5Target* target) {
+int Resolve(engine::DialContext& dial, Socks5Target* target) {
   if (target->name.empty()) return 0;
-  in6_addr v6{};
-  if (inet_pton(AF_INET6, target->name.c_str(), &v6) == 1) {
+  if (platform::IsIpv6Text(target->name) || platform::IsDottedAddress(target->name)) {
     target->address = target->name;
-    target->ipv6 = true;
     return 0;
   }
   std::string canonical;
-  return engine::DialContext().ResolveHost(target->name, &target->address, &canonical);
+  return dial.ResolveTarget(target->name, &target->address, &canonical);
 }
 
 }  // namespace
@@ -122,14 +120,16 @@ int OpenSocks5(engine::FmCsHttpService& session, SocksClock::time_point deadline
     engine::NoteSessionDestination(target.name.empty() ? target.address : target.name, target.port);
   }
   if (verdict == Socks5Parse::kRefused) return Refuse(client, code);
-  if (Resolve(&target) != 0) return Refuse(client, kSocks5HostUnreachable);
+  engine::DialContext dial;
+  if (Resolve(dial, &target) != 0) return Refuse(client, kSocks5HostUnreachable);
   if (engine::CheckAccess(engine::kMatchByAddress, engine::RuleNumberFor(engine::kCodeSocks),
                           session.client_address(), target.address, "") != 0 ||
       engine::TargetRefused(session.client_address(), target.address, target.port)) {
     return Refuse(client, kSocks5NotAllowed);
   }
+  dial.ScreenTargetsAs(engine::RuleNumberFor(engine::kCodeSocks), session.client_address(), "");
   int error = 0;
-  platform::Socket server = ConnectSocksTarget(target.address, target.port, target.ipv6, &error);
+  platform::Socket server = ConnectSocksTarget(dial, target.address, target.port, &error);
   if (server == platform::kInvalidSocket) return Refuse(client, CodeForConnectError(error));
   if (Reply(client, kSocks5Succeeded) != 0) {
     platform::CloseSocket(server);

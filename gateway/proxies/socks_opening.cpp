@@ -75,9 +75,10 @@ int OpenSocks4(engine::FmCsHttpService& session) {
   }
   engine::NoteSessionDestination(request.host.empty() ? request.address : request.host,
                                  request.port);
+  engine::DialContext dial;
   if (!request.host.empty()) {
     std::string canonical;
-    if (engine::DialContext().ResolveHost(request.host, &request.address, &canonical) != 0) {
+    if (dial.ResolveTarget(request.host, &request.address, &canonical) != 0) {
       engine::NoteSessionEnding(kSocksEndNoHost);
       [[maybe_unused]] int rc = platform::SendAll(client, kFailed, sizeof kFailed);
       return -1;
@@ -89,8 +90,9 @@ int OpenSocks4(engine::FmCsHttpService& session) {
     [[maybe_unused]] int rc = platform::SendAll(client, kSocksDenied, sizeof kSocksDenied - 1);
     return -1;
   }
+  dial.ScreenTargetsAs(engine::RuleNumberFor(engine::kCodeSocks), session.client_address(), "");
   int error = 0;
-  platform::Socket server = ConnectSocksTarget(request.address, request.port, false, &error);
+  platform::Socket server = ConnectSocksTarget(dial, request.address, request.port, &error);
   if (server == platform::kInvalidSocket) {
     engine::NoteSessionEnding(kSocksEndNoConnect);
     [[maybe_unused]] int rc = platform::SendAll(client, kFailed, sizeof kFailed);
@@ -118,17 +120,12 @@ int ReadSocksExactly(platform::Socket s, void* buffer, size_t n, Clock::time_poi
   return 0;
 }
 
-platform::Socket ConnectSocksTarget(const std::string& address, uint16_t port, bool ipv6,
-                                    int* error) {
-  engine::DialContext dial;
-  platform::Socket server =
-      ipv6 ? platform::CreateStreamSocket6() : platform::CreateSocket(SOCK_STREAM);
-  int rc = -1;
-  if (server != platform::kInvalidSocket) {
-    rc = ipv6 ? (dial.EnsureLink() == 0 ? engine::ConnectInOpening(server, address, port) : -1)
-              : dial.ConnectOut(server, address, port);
+platform::Socket ConnectSocksTarget(engine::DialContext& dial, const std::string& address,
+                                    uint16_t port, int* error) {
+  platform::Socket server = platform::CreateSocket(SOCK_STREAM);
+  if (server != platform::kInvalidSocket && dial.ConnectOut(server, address, port) == 0) {
+    return server;
   }
-  if (rc == 0) return server;
   *error = platform::LastSocketError();
   if (server != platform::kInvalidSocket) platform::CloseSocket(server);
   return platform::kInvalidSocket;

@@ -11,8 +11,9 @@
 #include "platform/socket.h"
 
 namespace engine {
+class DialContext;
 class FmCsHttpService;
-}
+}  // namespace engine
 
 namespace proxies {
 
@@ -46,10 +47,12 @@ struct SocksRequest {
 [[nodiscard]] int ReadSocksExactly(platform::Socket s, void* buffer, size_t n,
                                    SocksClock::time_point deadline);
 
-// Connects a new socket to the destination (a dotted address, or an IPv6 literal when ipv6)
-// through the dial-up context. The socket, or kInvalidSocket with *error the Winsock error.
-[[nodiscard]] platform::Socket ConnectSocksTarget(const std::string& address, uint16_t port,
-                                                  bool ipv6, int* error);
+// Connects a new socket to the destination (dotted or IPv6 text) through dial, which goes on
+// to the name's other addresses when dial resolved it. The socket, or kInvalidSocket with
+// *error the Winsock error.
+[[nodiscard]] platform::Socket ConnectSocksTarget(engine::DialContext& dial,
+                                                  const std::string& address, uint16_t port,
+                                                  int* error);
 
 // The opening registered for code 15: 0 when both sockets were handed to the relay, -1 when
 // the session must end. Version 4: a malformed request is closed without a reply, a denied

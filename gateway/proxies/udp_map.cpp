@@ -39,7 +39,7 @@ bool CUDPMap::InitInstance() {
   int port = 0;
   auto resolve = [&dial](const std::string& name, std::string* dotted) {
     std::string canonical;
-    return dial.ResolveHost(name, dotted, &canonical);
+    return dial.ResolveTarget(name, dotted, &canonical);
   };
   bool ok = window_ != 0 &&
             engine::Services().MappedTargetFor(listening_socket_, &address, &port, resolve) == 0 &&
@@ -101,18 +101,19 @@ bool CUDPMap::ClientToDestination() {
   // An empty datagram is read too (FIONREAD says 0 for it): left waiting it would be reported
   // again and again. It is not forwarded.
   std::vector<char> data(size > 0 ? size : 1);
-  sockaddr_in from{};
-  int n = platform::RecvFrom(listening_socket_, data.data(), data.size(), &from);
+  sockaddr_storage from{};
+  int n = platform::RecvFromPeer(listening_socket_, data.data(), data.size(), &from);
   if (n < 0) return false;
+  const auto* sender = reinterpret_cast<const sockaddr*>(&from);
   // While this session holds the listener, the filter at the dispatcher does not see its
   // datagrams: a sender outside AllowedClients is dropped here.
-  if (!engine::AdmitClient(engine::ClientAddressOf(from.sin_addr))) {
+  if (!engine::AdmitClient(engine::ClientAddressOf(sender))) {
     busy_ = false;
     return true;
   }
   client_ = from;
   if (client_address_.empty()) {
-    client_address_ = platform::DottedAddress(from.sin_addr);
+    client_address_ = platform::AddressText(sender);
     [[maybe_unused]] int rc = Register(engine::kCodeUdpMappedLink);
   }
   if (n > 0 && platform::SendAll(server_socket_, data.data(), static_cast<size_t>(n)) != 0) {
@@ -130,8 +131,8 @@ bool CUDPMap::DestinationToClient() {
   std::vector<char> data(size > 0 ? size : 1);
   int n = platform::Recv(server_socket_, data.data(), data.size());
   if (n < 0) return false;
-  if (n > 0 && client_.sin_family == AF_INET &&
-      platform::SendTo(listening_socket_, data.data(), static_cast<size_t>(n), client_) < 0) {
+  if (n > 0 && client_.ss_family != AF_UNSPEC &&
+      platform::SendToPeer(listening_socket_, data.data(), static_cast<size_t>(n), client_) < 0) {
     return false;
   }
   busy_ = false;
@@ -159,8 +160,7 @@ void CUDPMap::HandBack() {
   if (window_ != 0) platform::DestroyTarget(window_);
   window_ = 0;
   if (netmsg_ != 0) {
-    platform::AsyncSelect(listening_socket_, netmsg_, engine::kMsgUdpMappedRead,
-                          platform::kFdRead);
+    platform::AsyncSelect(listening_socket_, netmsg_, engine::kMsgUdpMappedRead, platform::kFdRead);
   }
 }
 

@@ -36,7 +36,7 @@ class CUDPMap : public engine::SessionThread {
   void HandBack();
 
   platform::TargetId netmsg_;
-  sockaddr_in client_{};
+  sockaddr_storage client_{};  // the last sender, AF_UNSPEC until one was heard
   bool busy_ = false;
   bool ending_ = false;
   bool handed_back_ = false;

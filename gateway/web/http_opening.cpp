@@ -128,6 +128,7 @@ int HttpOpening::Run() {
       engine::TargetRefused(client_address, address_, target)) {
     return AnswerPage(kAccessDeniedMessage);
   }
+  dial_.ScreenTargetsAs(engine::RuleNumberFor(engine::kCodeWww), client_address, request_);
   if (target == kLookupFailed) return AnswerPage(UnreachablePage(kHostNotFoundMessage));
   std::string forwarded = request_;
   if (CacheRequest(client_, &request_, host_text_, &session_.cache()) == 0) {

@@ -1,4 +1,4 @@
-// SplitHostText and ResolveTarget.
+// SplitHostText and ResolveTarget, for names, dotted addresses and bracketed IPv6 literals.
 #include "gateway/web/resolve_target.h"
 
 #include "platform/socket.h"
@@ -9,6 +9,16 @@ int SplitHostText(const std::string& host_text, std::string* host, int* port) {
   if (host_text.size() > kMaxHostText) return -1;
   size_t colon = host_text.find(':');
   *host = host_text.substr(0, colon);
+  // An IPv6 literal stands in brackets (RFC 3986 section 3.2.2); its colons are its own.
+  if (!host_text.empty() && host_text.front() == '[') {
+    size_t close = host_text.find(']');
+    if (close == std::string::npos) return -1;
+    *host = host_text.substr(1, close - 1);
+    if (!platform::IsIpv6Text(*host)) return -1;
+    colon = close + 1;
+    if (colon == host_text.size()) colon = std::string::npos;
+    if (colon != std::string::npos && host_text[colon] != ':') return -1;
+  }
   *port = kDefaultPort;
   if (colon == std::string::npos) return 0;
   std::string port_text = host_text.substr(colon + 1);
@@ -29,12 +39,12 @@ int ResolveTarget(const std::string& host_text, std::string* address, engine::Di
   int port = 0;
   address->clear();
   if (SplitHostText(host_text, &host, &port) != 0) return kBadHostText;
-  if (platform::IsDottedAddress(host)) {
+  if (platform::IsDottedAddress(host) || platform::IsIpv6Text(host)) {
     *address = host;
     return port;
   }
   std::string canonical;
-  if (host.empty() || dial.ResolveHost(host, address, &canonical) != 0) {
+  if (host.empty() || dial.ResolveTarget(host, address, &canonical) != 0) {
     address->clear();
     return kLookupFailed;
   }

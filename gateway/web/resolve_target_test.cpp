@@ -38,6 +38,33 @@ TEST(SplitHostText, OverlongTextsAndPortsAreRefused) {
   EXPECT_EQ(SplitHostText("h:65536", &host, &port), -1);
 }
 
+TEST(SplitHostText, BracketedIpv6LiteralsKeepTheirColons) {
+  struct Case {
+    const char* text;
+    const char* host;
+    int port;
+  } cases[] = {
+      {"[::1]", "::1", 80},
+      {"[::1]:8080", "::1", 8080},
+      {"[2001:db8::1]:443", "2001:db8::1", 443},
+      {"[::ffff:10.0.0.1]:81", "::ffff:10.0.0.1", 81},
+      {"[fe80::1]:", "fe80::1", 80},
+  };
+  for (const Case& c : cases) {
+    std::string host;
+    int port = 0;
+    ASSERT_EQ(SplitHostText(c.text, &host, &port), 0) << c.text;
+    EXPECT_EQ(host, c.host);
+    EXPECT_EQ(port, c.port) << c.text;
+  }
+  std::string host;
+  int port = 0;
+  for (const char* bad :
+       {"[::1", "[::1]8080", "[not-an-address]:80", "[]:80", "[1.2.3.4]:80", "[::1]:65536"}) {
+    EXPECT_EQ(SplitHostText(bad, &host, &port), -1) << bad;
+  }
+}
+
 TEST(ResolveTarget, DottedNamedAndUnknownHosts) {
   engine::DialContext dial(/*without_thread=*/true);
   std::string address = "stale";
@@ -49,6 +76,8 @@ TEST(ResolveTarget, DottedNamedAndUnknownHosts) {
   EXPECT_EQ(address, "");
   EXPECT_EQ(ResolveTarget(":8080", &address, dial), kLookupFailed);
   EXPECT_EQ(ResolveTarget("localhost:9999999", &address, dial), kBadHostText);
+  EXPECT_EQ(ResolveTarget("[2001:db8::7]:8080", &address, dial), 8080);
+  EXPECT_EQ(address, "2001:db8::7");
 }
 
 }  // namespace
