@@ -297,16 +297,14 @@ int Send(Socket s, const void* buf, size_t len, int flags) {
 }
 
 int RecvFrom(Socket s, void* buf, size_t len, sockaddr_in* from) {
-  sockaddr_in a{};
-  socklen_t alen = sizeof a;
-  ssize_t r =
-      NoIntr([&] { return recvfrom(s, buf, len, 0, reinterpret_cast<sockaddr*>(&a), &alen); });
-  int err = errno;
-  NoteSocketCall(s);
-  if (r < 0) return Fail(err);
-  if (from) *from = a;
-  CountReceived(s, static_cast<size_t>(r));
-  return static_cast<int>(r);
+  sockaddr_storage peer{};
+  int n = RecvFromPeer(s, buf, len, &peer);
+  // An IPv6 sender has no IPv4 address: its datagram comes with an empty one.
+  if (n >= 0 && from) {
+    *from = sockaddr_in{};
+    if (peer.ss_family == AF_INET) std::memcpy(from, &peer, sizeof *from);
+  }
+  return n;
 }
 
 int SendTo(Socket s, const void* buf, size_t len, const sockaddr_in& to) {
@@ -333,6 +331,7 @@ int RecvFromPeer(Socket s, void* buf, size_t len, sockaddr_storage* from) {
   } else {
     *from = a;
   }
+  CountReceived(s, static_cast<size_t>(r));
   return static_cast<int>(r);
 }
 
