@@ -29,10 +29,11 @@ size_t WantedPipeBytes() {
 
 // Empty pipes kept by a session thread for the next session it runs (the threads are pooled),
 // so a short connection does not pay for making and closing two pipes. Owned by the thread;
-// closed when it ends.
+// closed when it ends. One session's pair at most: a parked thread's descriptors are ones
+// the listeners cannot accept with.
 class SparePipes {
  public:
-  static constexpr size_t kMax = 4;
+  static constexpr size_t kMax = 2;
   ~SparePipes() {
     for (size_t i = 0; i < count_; ++i) {
       close(pipes_[i].fds[0]);
