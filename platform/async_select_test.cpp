@@ -326,6 +326,59 @@ TEST(AsyncSelect, WriteOfASendBlockedBeforeANewSelectIsKept) {
   DestroyTarget(target);
 }
 
+// Waits until an event for socket is queued, leaving it in the queue.
+bool QueuedFor(Socket socket, long event) {
+  Message m;
+  for (int i = 0; i < 1000; ++i) {
+    if (PeekMessage(&m, false) && m.wparam == static_cast<Wparam>(socket) &&
+        SelectEvent(m.lparam) == event) {
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return false;
+}
+
+// An event not yet taken goes with its selection: a socket opened later under the same
+// number must not hear of the old one's close, and a new selection reports afresh (an owed
+// FD_WRITE included) under its own message.
+TEST(AsyncSelect, QueuedEventsGoWithTheSelectionThatEnded) {
+  TargetId target = CreateTarget();
+  {
+    Pair p;
+    ASSERT_EQ(AsyncSelect(p.ours, target, kMsgSock, kFdRead | kFdClose), 0);
+    CloseSocket(p.peer);
+    p.peer = kInvalidSocket;
+    ASSERT_TRUE(QueuedFor(p.ours, kFdClose));
+    CloseSocket(p.ours);
+    p.ours = kInvalidSocket;
+    EXPECT_EQ(NextWithin(100).message, kWmNull) << "the closed socket's FD_CLOSE was delivered";
+  }
+  {
+    Pair p;
+    ASSERT_EQ(AsyncSelect(p.ours, target, kMsgSock, kFdRead | kFdClose), 0);
+    ASSERT_EQ(Send(p.peer, "x", 1), 1);
+    ASSERT_TRUE(QueuedFor(p.ours, kFdRead));
+    ASSERT_EQ(AsyncSelect(p.ours, target, kMsgSock + 1, kFdRead | kFdClose), 0);
+    Message m = NextWithin(1000);
+    EXPECT_EQ(m.message, kMsgSock + 1);
+    EXPECT_EQ(SelectEvent(m.lparam), kFdRead);
+    EXPECT_EQ(NextWithin(100).message, kWmNull);
+  }
+  {
+    Pair p;
+    ASSERT_EQ(AsyncSelect(p.ours, target, kMsgSock, kFdWrite), 0);
+    size_t sent = FillUntilBlocked(p.ours);
+    DrainPeer(p.peer, sent);
+    ASSERT_TRUE(QueuedFor(p.ours, kFdWrite));
+    ASSERT_EQ(AsyncSelect(p.ours, target, kMsgSock + 1, kFdRead | kFdWrite | kFdClose), 0);
+    Message m = NextWithin(2000);
+    EXPECT_EQ(m.message, kMsgSock + 1);
+    EXPECT_EQ(SelectEvent(m.lparam), kFdWrite) << "the owed FD_WRITE was lost with the old one";
+  }
+  DestroyTarget(target);
+}
+
 TEST(AsyncSelect, WriteWaitDoesNotHideReadsOrTheClose) {
   Pair p;
   TargetId target = CreateTarget();

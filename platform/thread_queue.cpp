@@ -192,6 +192,25 @@ void ThreadQueue::DropTarget(TargetId target) {
   std::lock_guard lock(mu_);
   std::erase_if(timers_, [&](const Timer& t) { return t.target == target; });
   std::erase_if(sockets_, [&](const auto& kv) { return kv.second.target == target; });
+  std::erase_if(posted_, [&](const Message& m) { return m.target == target; });
+}
+
+// The events of a selection that ends or is replaced, not yet taken, go with it: a socket
+// opened later may already have the number they name, and a new selection reports the
+// socket's state afresh. True when an FD_WRITE was among them (the new selection owes it).
+bool ThreadQueue::DropSocketEventsLocked(int socket) {
+  auto it = sockets_.find(socket);
+  if (it == sockets_.end()) return false;
+  const SocketWatch& w = it->second;
+  bool write = false;
+  std::erase_if(posted_, [&](const Message& m) {
+    if (m.target != w.target || m.message != w.message || m.wparam != static_cast<Wparam>(socket)) {
+      return false;
+    }
+    write = write || SelectEvent(m.lparam) == kFdWrite;
+    return true;
+  });
+  return write;
 }
 
 int ThreadQueue::Select(int socket, TargetId target, unsigned message, long events, int* error) {
@@ -199,7 +218,9 @@ int ThreadQueue::Select(int socket, TargetId target, unsigned message, long even
     // Ending a selection this queue holds asks nothing of the socket (its number was checked
     // when it was selected, and a close would have ended the selection).
     std::lock_guard lock(mu_);
-    if (events == 0 && sockets_.erase(socket) > 0) {
+    if (events == 0 && sockets_.count(socket) > 0) {
+      DropSocketEventsLocked(socket);
+      sockets_.erase(socket);
       WakeLocked();
       return 0;
     }
@@ -219,6 +240,7 @@ int ThreadQueue::Select(int socket, TargetId target, unsigned message, long even
   std::lock_guard lock(mu_);
   auto previous = sockets_.find(socket);
   bool write_wanted = previous != sockets_.end() && previous->second.write_wanted;
+  write_wanted = DropSocketEventsLocked(socket) || write_wanted;
   if (events == 0) {
     sockets_.erase(socket);
   } else {
@@ -239,6 +261,7 @@ int ThreadQueue::Select(int socket, TargetId target, unsigned message, long even
 
 void ThreadQueue::Forget(int socket) {
   std::lock_guard lock(mu_);
+  DropSocketEventsLocked(socket);
   if (sockets_.erase(socket) > 0) WakeLocked();
 }
 

@@ -104,6 +104,7 @@ class ThreadQueue {
   int PollTimeoutLocked(int timeout_ms) const;
   void BuildPollSetLocked(std::vector<pollfd>* fds, std::vector<std::pair<int, uint64_t>>* keys);
   void HandleRevents(int socket, short requested, short revents);
+  bool DropSocketEventsLocked(int socket);
 
   const ThreadId id_;
   const int event_fd_;

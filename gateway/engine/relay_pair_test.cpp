@@ -39,11 +39,12 @@ struct Link {
 };
 
 // Runs the pair on this thread until it is over or limit passes.
-RelayPair::Result Drive(RelayPair& pair, std::chrono::seconds limit) {
+// Messages of other targets (an earlier pair's) are left alone, as the session loop does.
+RelayPair::Result Drive(RelayPair& pair, platform::TargetId target, std::chrono::seconds limit) {
   auto end = std::chrono::steady_clock::now() + limit;
   while (std::chrono::steady_clock::now() < end) {
     platform::Message msg;
-    if (!platform::GetMessageWithin(&msg, 100)) continue;
+    if (!platform::GetMessageWithin(&msg, 100) || msg.target != target) continue;
     RelayPair::Result r = RelayPair::Result::kGoOn;
     if (msg.message == kMsgRelay) {
       r = pair.OnSocketEvent(static_cast<platform::Socket>(msg.wparam), msg.lparam);
@@ -98,7 +99,7 @@ TEST(RelayPair, ServerCloseEndsOnlyAfterAHeldAnswerReachedASlowClient) {
     reader.join();
     shutdown(client.app, SHUT_WR);
   });
-  EXPECT_EQ(Drive(pair, std::chrono::seconds(60)), RelayPair::Result::kDone);
+  EXPECT_EQ(Drive(pair, target, std::chrono::seconds(60)), RelayPair::Result::kDone);
   closer.join();
   EXPECT_TRUE(got == answer) << got.size() << " of " << answer.size() << " bytes";
   pair.Stop();
@@ -119,7 +120,7 @@ TEST(RelayPair, DestinationThatTakesNothingForTheStallLimitEndsThePair) {
     }
   });
   // The client never reads.
-  EXPECT_EQ(Drive(pair, std::chrono::seconds(30)), RelayPair::Result::kFailed);
+  EXPECT_EQ(Drive(pair, target, std::chrono::seconds(30)), RelayPair::Result::kFailed);
   EXPECT_GT(pair.HeldFor(RelayPair::kDown), 0u);
   pair.Stop();
   stop = true;
@@ -133,8 +134,8 @@ TEST(RelayPair, DestinationThatTakesNothingForTheStallLimitEndsThePair) {
 // A session thread keeps its relays' empty pipes for the next session: the next pair must
 // carry its own bytes only, never what an earlier pair left held for a reader that did not read.
 TEST(RelayPair, NextPairOnTheThreadCarriesOnlyItsOwnBytes) {
-  platform::TargetId target = platform::CreateTarget();
   {
+    platform::TargetId target = platform::CreateTarget();
     Link client, server;
     RelayPair stuck;
     ASSERT_EQ(stuck.Start(client.gw, server.gw, target, kMsgRelay), 0);
@@ -143,14 +144,18 @@ TEST(RelayPair, NextPairOnTheThreadCarriesOnlyItsOwnBytes) {
       [[maybe_unused]] int rc = platform::SendAll(server.app, stale.data(), stale.size(), 20, 50);
     });
     // The client never reads: the pair ends up holding bytes for it.
-    EXPECT_EQ(Drive(stuck, std::chrono::seconds(1)), RelayPair::Result::kGoOn);
+    EXPECT_EQ(Drive(stuck, target, std::chrono::seconds(1)), RelayPair::Result::kGoOn);
     EXPECT_GT(stuck.HeldFor(RelayPair::kDown), 0u);
     stuck.Stop();
     shutdown(server.app, SHUT_RDWR);
     shutdown(server.gw, SHUT_RDWR);
     origin.join();
+    platform::DestroyTarget(target);
   }
   for (int round = 0; round < 3; ++round) {
+    // Each session has its own target, as in the gateway: events of an earlier pair's
+    // sockets, whose numbers the next pair reuses, must not reach the next pair.
+    platform::TargetId target = platform::CreateTarget();
     Link client, server;
     RelayPair pair;
     ASSERT_EQ(pair.Start(client.gw, server.gw, target, kMsgRelay), 0);
@@ -168,14 +173,14 @@ TEST(RelayPair, NextPairOnTheThreadCarriesOnlyItsOwnBytes) {
       shutdown(client.app, SHUT_WR);
       got = ReadAll(client.app, 64 * 1024, 0);
     });
-    EXPECT_EQ(Drive(pair, std::chrono::seconds(20)), RelayPair::Result::kDone);
+    EXPECT_EQ(Drive(pair, target, std::chrono::seconds(20)), RelayPair::Result::kDone);
     origin.join();
     app.join();
     EXPECT_EQ(got_request, request) << "round " << round;
     EXPECT_TRUE(got == answer) << "round " << round << ": " << got.size() << " bytes";
     pair.Stop();
+    platform::DestroyTarget(target);
   }
-  platform::DestroyTarget(target);
 }
 
 }  // namespace
