@@ -28,6 +28,8 @@ struct PooledThread {
 std::mutex& g_pool_mu = *new std::mutex;
 std::vector<PooledThread*>& g_parked = *new std::vector<PooledThread*>;  // guarded by g_pool_mu
 
+thread_local PooledThread* t_pooled = nullptr;  // the calling thread's own entry, if pooled
+
 // Parks self; false when the pool is full (the thread then ends).
 bool Park(PooledThread* self) {
   std::lock_guard lock(g_pool_mu);
@@ -67,11 +69,13 @@ bool AwaitJob(PooledThread* self) {
 
 void* PoolMain(void* raw) {
   auto* self = static_cast<PooledThread*>(raw);
+  t_pooled = self;
   for (;;) {
     void (*job)(void*) = self->job;
     void* arg = self->arg;
     self->job = nullptr;
     job(arg);
+    if (self->job) continue;  // the job left its successor to this thread
     if (!Park(self) || !AwaitJob(self)) break;
   }
   delete self;
@@ -79,6 +83,15 @@ void* PoolMain(void* raw) {
 }
 
 }  // namespace
+
+bool RunNextOnThisThread(void (*job)(void*), void* arg) {
+  // Nobody else writes the slot of a thread that is running a job: it is off the parked list.
+  PooledThread* self = t_pooled;
+  if (!self || self->job) return false;
+  self->job = job;
+  self->arg = arg;
+  return true;
+}
 
 bool RunOnPooledThread(void (*job)(void*), void* arg, unsigned long stack_bytes) {
   PooledThread* parked = nullptr;

@@ -12,4 +12,9 @@ inline constexpr int kParkSeconds = 30;
 // a stack of stack_bytes. False when no thread could be had (job does not run).
 [[nodiscard]] bool RunOnPooledThread(void (*job)(void*), void* arg, unsigned long stack_bytes);
 
+// Pooled thread only: job(arg) runs on the calling thread as soon as its current job returns,
+// instead of the thread parking and another being woken. False when the calling thread is
+// not a pooled one or already has a next job (job does not run).
+[[nodiscard]] bool RunNextOnThisThread(void (*job)(void*), void* arg);
+
 }  // namespace platform

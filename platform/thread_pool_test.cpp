@@ -68,5 +68,43 @@ TEST(ThreadPool, JobsOneAfterAnotherAndAllAtOnceEveryOneRuns) {
   EXPECT_TRUE(jobs.WaitFor(&jobs.finished, kSequential + kAtOnce));
 }
 
+// A job may leave its successor to its own thread: the successor runs there, after the job
+// has returned, and a thread that is not pooled cannot take one.
+TEST(ThreadPool, SuccessorLeftByAJobRunsOnItsThreadAfterIt) {
+  struct Chain {
+    std::mutex mu;
+    std::condition_variable changed;
+    pthread_t first{}, second{};
+    bool first_returned = false;
+    bool second_saw_first_returned = false;
+    bool left = false;
+    bool done = false;
+  };
+  static Chain chain;  // outlives the pooled thread
+  auto second = [](void*) {
+    std::lock_guard lock(chain.mu);
+    chain.second = pthread_self();
+    chain.second_saw_first_returned = chain.first_returned;
+    chain.done = true;
+    chain.changed.notify_all();
+  };
+  auto first = [](void* next) {
+    bool left = RunNextOnThisThread(reinterpret_cast<void (*)(void*)>(next), nullptr);
+    bool twice = RunNextOnThisThread(reinterpret_cast<void (*)(void*)>(next), nullptr);
+    std::lock_guard lock(chain.mu);
+    chain.first = pthread_self();
+    chain.left = left && !twice;
+    chain.first_returned = true;
+  };
+  void (*second_fn)(void*) = second;
+  ASSERT_TRUE(RunOnPooledThread(first, reinterpret_cast<void*>(second_fn), kSessionStackBytes));
+  std::unique_lock lock(chain.mu);
+  ASSERT_TRUE(chain.changed.wait_for(lock, std::chrono::seconds(20), [] { return chain.done; }));
+  EXPECT_TRUE(chain.left) << "one successor is taken, a second is refused";
+  EXPECT_TRUE(pthread_equal(chain.first, chain.second));
+  EXPECT_TRUE(chain.second_saw_first_returned);
+  EXPECT_FALSE(RunNextOnThisThread(second_fn, nullptr)) << "the test thread is not pooled";
+}
+
 }  // namespace
 }  // namespace platform

@@ -21,7 +21,13 @@ int g_live = 0;
 
 WorkerThread::~WorkerThread() = default;
 
-bool WorkerThread::CreateThread(size_t stack_bytes) {
+bool WorkerThread::CreateThread(size_t stack_bytes) { return Launch(stack_bytes, false); }
+
+bool WorkerThread::CreateThreadAfterThisOne() {
+  return auto_delete_ && Launch(kSessionStackBytes, true);
+}
+
+bool WorkerThread::Launch(size_t stack_bytes, bool on_this_thread) {
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   pthread_attr_setstacksize(&attr, stack_bytes);
@@ -35,12 +41,12 @@ bool WorkerThread::CreateThread(size_t stack_bytes) {
   prepared_queue_ = PrepareThreadQueue(&id);
   thread_id_.store(id, std::memory_order_release);
   int rc = 0;
-  if (auto_delete_ && stack_bytes == kSessionStackBytes) {
+  auto main = [](void* self) { static_cast<WorkerThread*>(self)->Main(); };
+  if (on_this_thread && RunNextOnThisThread(main, this)) {
+    rc = 0;
+  } else if (auto_delete_ && stack_bytes == kSessionStackBytes) {
     // Auto-deleting session threads are never joined: a parked thread can run them.
-    rc = RunOnPooledThread([](void* self) { static_cast<WorkerThread*>(self)->Main(); }, this,
-                           stack_bytes)
-             ? 0
-             : -1;
+    rc = RunOnPooledThread(main, this, stack_bytes) ? 0 : -1;
   } else {
     rc = pthread_create(&handle_, &attr, &WorkerThread::Entry, this);
   }

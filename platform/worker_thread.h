@@ -30,6 +30,10 @@ class WorkerThread {
   // Starts the thread; its id is valid on return and messages posted to it wait for it. False when no thread could be made
   // (then nothing runs and the caller still owns the object).
   [[nodiscard]] bool CreateThread(size_t stack_bytes = kSessionStackBytes);
+  // As CreateThread for an auto-deleting session thread, called from a pooled session thread:
+  // the new thread runs on the calling one once the caller's thread function has returned.
+  // Falls back to CreateThread elsewhere.
+  [[nodiscard]] bool CreateThreadAfterThisOne();
   void set_auto_delete(bool on) { auto_delete_ = on; }
   [[nodiscard]] ThreadId thread_id() const { return thread_id_; }
   // Waits for a thread without auto-delete to end. Returns its exit code.
@@ -54,6 +58,7 @@ class WorkerThread {
 
  private:
   static void* Entry(void* self);
+  bool Launch(size_t stack_bytes, bool on_this_thread);
   void Main();
 
   pthread_t handle_{};

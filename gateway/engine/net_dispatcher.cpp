@@ -156,6 +156,27 @@ platform::WorkerThread* MakeForMessage(unsigned message, platform::Socket listen
   }
 }
 
+// The accept message of a relay session's listener, checked against the list (a listener
+// closed by a console change is not accepted from); 0 when it is not one.
+unsigned RelayAcceptMessage(int session_code, platform::Socket listening) {
+  int listener_code = Services().ServiceCodeForSocket(listening);
+  switch (session_code) {
+    case kCodeWww:
+      return listener_code == kCodeWww ? kMsgWwwAccept : 0;
+    case kCodePop3:
+      return listener_code == kCodePop3 ? kMsgPop3Accept : 0;
+    case kCodeSocks:
+      return listener_code == kCodeSocks ? kMsgSocksAccept : 0;
+    case kCodeTcpMappedLink:
+      return listener_code == kCodeTcpMappedLink || listener_code == kCodeSmtp ||
+                     listener_code == kCodeNews || listener_code == kCodeIrc
+                 ? kMsgMappedAccept
+                 : 0;
+    default:
+      return 0;
+  }
+}
+
 void HandleClientClosed(platform::Socket s) {
   std::lock_guard lock(g_watch_lock);
   // Only a socket its session still holds is touched; the session closes it.
@@ -171,6 +192,25 @@ void RegisterSessionFactory(unsigned message, SessionFactory factory) {
 void ClearSessionFactories() { g_factories.clear(); }
 
 platform::TargetId NetMsgTarget() { return g_netmsg.load(); }
+
+void FollowWithWaitingClient(int service_code, platform::Socket listening) {
+  // Once the dispatcher has stopped, or shut-down began, nobody is accepted any more.
+  if (g_netmsg.load() == 0 || SessionThread::Stopping()) return;
+  unsigned message = RelayAcceptMessage(service_code, listening);
+  if (message == 0) return;
+  // The listener is non-blocking: nothing waiting (or no descriptor, which the dispatcher's
+  // rest handles) is simply no follower.
+  platform::Socket client = platform::Accept(listening);
+  if (client == platform::kInvalidSocket) return;
+  auto* session = dynamic_cast<SessionThread*>(MakeForMessage(message, listening));
+  if (!session) {
+    platform::CloseSocket(client);
+    return;
+  }
+  session->set_accepted_socket(client);
+  session->set_auto_delete(true);
+  if (!session->CreateThreadAfterThisOne()) delete session;  // its destructor closes the client
+}
 
 int DispatchNetMessage(platform::TargetId window, unsigned message, platform::Wparam wparam,
                        platform::Lparam) {

@@ -39,6 +39,11 @@ int DispatchNetMessage(platform::TargetId window, unsigned message, platform::Wp
 int WatchClientClose(platform::Socket client, unsigned message);
 void UnwatchClientClose(platform::Socket client);
 
+// Called by an ending relay session (WWW, POP3, SOCKS, TCP mapping) on its own thread: when
+// its listener has a connection waiting, the session for it runs next on this thread, with
+// no hand-over through the dispatcher or a parked thread. Nothing when none waits.
+void FollowWithWaitingClient(int service_code, platform::Socket listening);
+
 // Starts the thread; it selects every listener for NetMsg and dispatches until the end.
 bool StartNetMessageQueue();
 // Ends the thread and waits for it (shut-down).

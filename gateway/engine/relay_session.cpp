@@ -8,6 +8,7 @@
 #include "gateway/engine/access_rules.h"
 #include "gateway/engine/dial_context.h"
 #include "gateway/engine/engine_messages.h"
+#include "gateway/engine/net_dispatcher.h"
 #include "gateway/engine/opening_wait.h"
 #include "gateway/engine/relay_openings.h"
 #include "gateway/engine/service_catalogue.h"
@@ -120,7 +121,10 @@ int FmCsHttpService::Run() {
     while (platform::GetMessage(&msg) && PreTranslateMessage(msg)) {
     }
   }
-  return ExitInstance();
+  int code = ExitInstance();
+  // A connection already waiting on the listener is served by this thread next.
+  FollowWithWaitingClient(service_code_, listening_socket_);
+  return code;
 }
 
 bool FmCsHttpService::PreTranslateMessage(platform::Message& msg) {

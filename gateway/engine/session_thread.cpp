@@ -63,6 +63,11 @@ void SessionThread::KillAll() {
   }
 }
 
+bool SessionThread::Stopping() {
+  std::lock_guard lock(g_live_lock);
+  return g_stopping;
+}
+
 void SessionThread::AllowSessions() {
   std::lock_guard lock(g_live_lock);
   g_stopping = false;

@@ -24,6 +24,8 @@ class SessionThread : public platform::WorkerThread {
   // Shut-down: sends the kill message to every session thread, registered or still opening,
   // and makes sessions that start from now on end at once.
   static void KillAll();
+  // True from KillAll until AllowSessions.
+  [[nodiscard]] static bool Stopping();
   // A new engine start in the same process (the tests start several): sessions may start again.
   static void AllowSessions();
   // The dispatcher accepted the client already: AcceptClient takes this socket (owned by the
