@@ -3,7 +3,8 @@
 # through Dante (danted, SOCKS 4 and 5), both on loopback with private configurations, in this
 # one run. Measures fetches per second with a new connection per fetch (a 1 KiB page, 8
 # clients, at most 20000 fetches or 10 s) and one 100 MiB download with curl (best of 3, back
-# to back), and prints Wayfarer's ratios to Dante with the load average.
+# to back, with the same download made directly as the ceiling), and prints Wayfarer's ratios
+# to Dante with the load average.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . bench/lib.sh
@@ -53,9 +54,9 @@ for p in "$WF" "$DA"; do  # both proxies must answer before anything is measured
 done
 
 rate() { "$work/socks_rate" "$1" "$NG" /1k 8 10 20000; }
-mbps() {  # proxy port -> MB/s of one 100 MiB download
-  s=$(curl -sS --socks4 "127.0.0.1:$1" -o /dev/null -w '%{speed_download}' \
-      "http://127.0.0.1:$NG/100m")
+mbps() {  # proxy port (or "direct") -> MB/s of one 100 MiB download
+  via=(--socks4 "127.0.0.1:$1"); [ "$1" = direct ] && via=()
+  s=$(curl -sS "${via[@]}" -o /dev/null -w '%{speed_download}' "http://127.0.0.1:$NG/100m")
   python3 -c "print('%.0f' % ($s / 1e6))"
 }
 ratio() { python3 -c "print('%.2f' % ($1 / $2))"; }
@@ -70,7 +71,9 @@ for _ in 1 2 3; do
 done
 echo "  wayfarer $w (last failed $wf)  dante $d (last failed $df)  wayfarer/dante $(ratio "$w" "$d")"
 echo "100 MiB download (MB/s, best of 3, back to back; load $(load))"
-W=(); D=()
-for _ in 1 2 3; do W+=("$(mbps "$WF")"); D+=("$(mbps "$DA")"); done
-w=$(most "${W[@]}"); d=$(most "${D[@]}")
+W=(); D=(); X=()
+for _ in 1 2 3; do W+=("$(mbps "$WF")"); D+=("$(mbps "$DA")"); X+=("$(mbps direct)"); done
+w=$(most "${W[@]}"); d=$(most "${D[@]}"); x=$(most "${X[@]}")
 echo "  wayfarer $w  dante $d  wayfarer/dante $(ratio "$w" "$d") (target 1.5)   (all runs: wayfarer ${W[*]}; dante ${D[*]})"
+# No proxy can beat the same download without one: this is the highest ratio reachable here.
+echo "  direct $x  direct/dante $(ratio "$x" "$d")  wayfarer/direct $(ratio "$w" "$x")   (all runs: direct ${X[*]})"
