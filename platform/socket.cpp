@@ -181,10 +181,8 @@ int BindAddress(Socket s, const std::string& dotted, uint16_t port) {
 }
 
 int SetNonBlocking(Socket s, bool on) {
-  int flags = fcntl(s, F_GETFL);
-  if (flags < 0 || fcntl(s, F_SETFL, on ? flags | O_NONBLOCK : flags & ~O_NONBLOCK) != 0) {
-    return Fail(errno);
-  }
+  int value = on ? 1 : 0;  // one call, the other flags untouched
+  if (ioctl(s, FIONBIO, &value) != 0) return Fail(errno);
   return 0;
 }
 
@@ -229,10 +227,9 @@ int ConnectStart(Socket s, const sockaddr_in& to) {
 }
 
 int ConnectStart(Socket s, const sockaddr* to, socklen_t to_length) {
-  int flags = fcntl(s, F_GETFL);
-  if (flags >= 0 && !(flags & O_NONBLOCK)) fcntl(s, F_SETFL, flags | O_NONBLOCK);
+  if (SetNonBlocking(s, true) != 0) return kSocketError;
   if (connect(s, to, to_length) == 0) {
-    fcntl(s, F_SETFL, fcntl(s, F_GETFL) & ~O_NONBLOCK);
+    [[maybe_unused]] int rc = SetNonBlocking(s, false);
     return 0;
   }
   if (errno == EINPROGRESS || errno == EINTR) return 1;
@@ -248,7 +245,7 @@ int ConnectResult(Socket s) {
     socklen_t plen = sizeof peer;
     // Not yet connected (the wait ended early): reported as a time-out by the caller.
     if (getpeername(s, reinterpret_cast<sockaddr*>(&peer), &plen) != 0) return Fail(ENOTCONN);
-    fcntl(s, F_SETFL, fcntl(s, F_GETFL) & ~O_NONBLOCK);
+    [[maybe_unused]] int rc = SetNonBlocking(s, false);
     return 0;
   }
   return Fail(err);

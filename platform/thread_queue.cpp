@@ -107,8 +107,15 @@ void ThreadQueue::HandleRevents(int socket, short requested, short revents) {
     w.read_armed = false;
     return;
   }
+  // Readable with no end in sight means bytes wait; only an end needs the count of what is
+  // still unread before it.
+  bool ended = (revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
   int unread = 0;
-  if (ioctl(socket, FIONREAD, &unread) != 0) unread = 0;
+  if (!ended) {
+    unread = 1;
+  } else if (ioctl(socket, FIONREAD, &unread) != 0) {
+    unread = 0;
+  }
   if (unread > 0) {
     if ((w.events & kFdRead) && w.read_armed) {
       post(kFdRead, 0);
@@ -120,7 +127,8 @@ void ThreadQueue::HandleRevents(int socket, short requested, short revents) {
   }
   if (revents & (POLLIN | POLLRDHUP | POLLHUP | POLLERR)) {
     if ((w.events & kFdClose) && !w.close_sent) {
-      post(kFdClose, PendingSocketError(socket));
+      // A pending error always shows as POLLERR; an orderly close has none to ask for.
+      post(kFdClose, (revents & (POLLERR | POLLHUP)) ? PendingSocketError(socket) : 0);
       w.close_sent = true;
     } else if ((w.events & kFdRead) && w.read_armed) {
       post(kFdRead, 0);  // recv will report the end
@@ -231,12 +239,15 @@ int ThreadQueue::Select(int socket, TargetId target, unsigned message, long even
     if (error) *error = kWsaENotSock;
     return -1;
   }
+  // Only a selection that asks for FD_ACCEPT treats a listener as one; the others need not
+  // ask the socket (a connection's selection is made twice per session).
   len = sizeof accepting;
-  if (type == SOCK_STREAM && getsockopt(socket, SOL_SOCKET, SO_ACCEPTCONN, &accepting, &len) != 0) {
+  if (type == SOCK_STREAM && (events & kFdAccept) &&
+      getsockopt(socket, SOL_SOCKET, SO_ACCEPTCONN, &accepting, &len) != 0) {
     accepting = 0;
   }
-  int flags = fcntl(socket, F_GETFL);
-  if (flags >= 0 && !(flags & O_NONBLOCK)) fcntl(socket, F_SETFL, flags | O_NONBLOCK);
+  int on = 1;
+  ioctl(socket, FIONBIO, &on);  // one call, whatever the other flags are
   std::lock_guard lock(mu_);
   auto previous = sockets_.find(socket);
   bool write_wanted = previous != sockets_.end() && previous->second.write_wanted;

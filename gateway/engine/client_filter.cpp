@@ -220,11 +220,14 @@ bool AdmitClient(const ClientAddress& address) {
   return false;
 }
 
-bool AdmitClientSocket(platform::Socket s) {
+bool AdmitClientSocket(platform::Socket s, std::string* peer_text) {
   sockaddr_storage peer{};
   socklen_t length = sizeof peer;
+  if (peer_text) peer_text->clear();
   if (getpeername(s, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return false;
-  return AdmitClient(ClientAddressOf(reinterpret_cast<const sockaddr*>(&peer)));
+  const auto* address = reinterpret_cast<const sockaddr*>(&peer);
+  if (peer_text) *peer_text = platform::AddressText(address);
+  return AdmitClient(ClientAddressOf(address));
 }
 
 ClientAddress ClientAddressOf(const sockaddr* address) {

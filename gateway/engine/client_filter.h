@@ -66,8 +66,8 @@ void LoadAllowedClients();
 // time for each address (up to a bounded number of addresses), logged.
 [[nodiscard]] bool AdmitClient(const ClientAddress& address);
 // The same for an accepted stream socket, by its peer address; a socket without a peer is
-// refused.
-[[nodiscard]] bool AdmitClientSocket(platform::Socket s);
+// refused. peer_text, when given, gets the peer's address as text ("" without a peer).
+[[nodiscard]] bool AdmitClientSocket(platform::Socket s, std::string* peer_text = nullptr);
 // For a datagram listener with a datagram waiting: when its sender may not be served, reads
 // and drops that datagram and returns true; false leaves it for the session.
 [[nodiscard]] bool DropOutsiderDatagram(platform::Socket s);

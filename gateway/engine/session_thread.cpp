@@ -7,7 +7,6 @@
 #include <set>
 
 #include "gateway/engine/client_filter.h"
-#include "gateway/engine/dial_context.h"
 #include "gateway/engine/engine_messages.h"
 #include "gateway/engine/opening_wait.h"
 #include "gateway/engine/service_list.h"
@@ -87,11 +86,12 @@ bool SessionThread::AcceptClient() {
     client_socket_ = platform::Accept(listening_socket_);
   }
   if (client_socket_ == platform::kInvalidSocket) return false;
-  GetPeerAddress(client_socket_, &client_address_);
+  // One look at the peer gives its address and whether it may be served: a client outside
+  // AllowedClients is closed before a byte is sent to it.
+  bool admitted = AdmitClientSocket(client_socket_, &client_address_);
   std::string service;
   Services().ServiceNameForSocket(listening_socket_, &service);
-  // A client outside AllowedClients is closed before a byte is sent to it.
-  if (!AdmitClientSocket(client_socket_)) {
+  if (!admitted) {
     platform::CloseSocket(client_socket_);
     client_socket_ = platform::kInvalidSocket;
     LogRefusedClient(client_address_, service);
