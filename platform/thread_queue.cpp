@@ -199,8 +199,12 @@ bool ThreadQueue::KillTimer(TargetId target, uintptr_t id) {
 void ThreadQueue::DropTarget(TargetId target) {
   std::lock_guard lock(mu_);
   std::erase_if(timers_, [&](const Timer& t) { return t.target == target; });
+  for (const auto& [socket, w] : sockets_) {
+    if (w.target == target) DropSocketEventsLocked(socket);
+  }
   std::erase_if(sockets_, [&](const auto& kv) { return kv.second.target == target; });
-  std::erase_if(posted_, [&](const Message& m) { return m.target == target; });
+  // Other messages already posted to the target stay: some carry objects their receiver
+  // frees (session notices), and the receiver tells a gone target's messages by their target.
 }
 
 // The events of a selection that ends or is replaced, not yet taken, go with it: a socket
