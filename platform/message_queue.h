@@ -87,7 +87,10 @@ bool KillTimer(TargetId target, uintptr_t id);
 // - FD_WRITE is posted once a send on the socket would have blocked (the wrappers report it
 //   through NoteSendBlocked) and the socket can take bytes again; once per blocked send;
 // - FD_CLOSE is posted only when no unread bytes remain, once per select;
-// - a select made from another thread wakes the owner's wait at once.
+// - a select made from another thread wakes the owner's wait at once;
+// - events not yet taken go with the selection that ends or is replaced (a new select, events
+//   0, the socket's close, its target's end): a later socket with the same number never hears
+//   of them, and a new selection reports the socket's state afresh (an owed FD_WRITE kept).
 // Returns 0, or -1 (SOCKET_ERROR) with the Winsock error in *error when given.
 int AsyncSelect(int socket, TargetId target, unsigned message, long events, int* error = nullptr);
 // Re-enables FD_READ and FD_ACCEPT of a selected socket. Called by the socket wrappers.
