@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -298,21 +299,29 @@ TEST_F(WebSessionTest, HostWithCountZeroIsNeverCached) {
 }
 
 // Between two requests on a kept connection the session is off the Connections list (each
-// request is listed on its own) and still ends at a kill.
+// request is listed on its own) and still ends at a kill. The origin keeps its connection for
+// the next request, as a kept-alive server does; one that closed after each answer could close
+// just as the gateway reused the connection, and that request would get no answer.
 TEST_F(WebSessionTest, KeptConnectionIsUnlistedBetweenRequestsAndTakesTheKill) {
-  Answer([](const std::string&) {
-    return std::string("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+  std::atomic<int> served{0};
+  ScriptServer keeping([&](Socket s) {
+    while (!ReadUntil(s, "\r\n\r\n").empty()) {
+      ++served;
+      if (!SendText(s, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok")) break;
+    }
   });
+  ASSERT_NE(keeping.port(), 0);
   auto* session = new engine::FmCsHttpService(listener_, -1, engine::kCodeWww);
   session->set_auto_delete(true);
   ASSERT_TRUE(session->CreateThread());
   Socket c = platform::testing::DialLoopback(platform::LocalPort(listener_));
   ASSERT_NE(c, platform::kInvalidSocket);
-  const std::string request =
-      "GET http://" + origin_host_ + "/k?not=cached HTTP/1.1\r\nHost: h\r\n\r\n";
+  const std::string request = "GET http://127.0.0.1:" + std::to_string(keeping.port()) +
+                              "/k?not=cached HTTP/1.1\r\nHost: h\r\n\r\n";
   for (int round = 0; round < 2; ++round) {
     ASSERT_TRUE(SendText(c, request));
-    EXPECT_EQ(ReadUntil(c, "\r\n\r\nok"), "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    EXPECT_EQ(ReadUntil(c, "\r\n\r\nok"), "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok")
+        << "round " << round;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(5000);
     while (engine::CountSessions() != 0 && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -320,7 +329,8 @@ TEST_F(WebSessionTest, KeptConnectionIsUnlistedBetweenRequestsAndTakesTheKill) {
     EXPECT_EQ(engine::CountSessions(), 0);
     EXPECT_EQ(engine::SessionThread::LiveSessions(), 1);
   }
-  EXPECT_EQ(Requests().size(), 2u);
+  EXPECT_EQ(served.load(), 2);
+  EXPECT_EQ(keeping.connections(), 1) << "the server connection was not kept for the next request";
   engine::SessionThread::KillAll();
   // Well before the keep-alive bound.
   EXPECT_TRUE(engine::SessionThread::WaitForSessions(5000));
