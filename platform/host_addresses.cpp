@@ -18,13 +18,24 @@
 
 namespace platform {
 
+addrinfo* ResolveStreamAddresses(const std::string& name, int family) {
+  addrinfo hints{};
+  hints.ai_family = family;
+  hints.ai_socktype = SOCK_STREAM;  // one entry per address, not one per socket type
+  hints.ai_flags = AI_CANONNAME;
+  addrinfo* result = nullptr;
+  int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result);
+  if (rc != 0 || result == nullptr) {
+    SetLastSocketError(rc == EAI_AGAIN ? kWsaTryAgain : kWsaHostNotFound);
+    return nullptr;
+  }
+  return result;
+}
+
 bool LookupHost6(const std::string& name, std::vector<in6_addr>* addresses) {
   addresses->clear();
-  addrinfo hints{};
-  hints.ai_family = AF_INET6;
-  hints.ai_socktype = SOCK_STREAM;  // one entry per address, not one per socket type
-  addrinfo* result = nullptr;
-  if (getaddrinfo(name.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) return false;
+  addrinfo* result = ResolveStreamAddresses(name, AF_INET6);
+  if (!result) return false;
   for (addrinfo* ai = result; ai != nullptr; ai = ai->ai_next) {
     if (ai->ai_family != AF_INET6) continue;
     const in6_addr& a = reinterpret_cast<const sockaddr_in6*>(ai->ai_addr)->sin6_addr;
@@ -39,16 +50,8 @@ bool LookupHost6(const std::string& name, std::vector<in6_addr>* addresses) {
 bool LookupHostAll(const std::string& name, std::vector<std::string>* addresses,
                    std::string* canonical) {
   addresses->clear();
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_CANONNAME;
-  addrinfo* result = nullptr;
-  int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result);
-  if (rc != 0 || result == nullptr) {
-    SetLastSocketError(rc == EAI_AGAIN ? kWsaTryAgain : kWsaHostNotFound);
-    return false;
-  }
+  addrinfo* result = ResolveStreamAddresses(name, AF_UNSPEC);
+  if (!result) return false;
   std::vector<std::string> v6;
   for (addrinfo* ai = result; ai != nullptr; ai = ai->ai_next) {
     std::string text = AddressText(ai->ai_addr);

@@ -8,8 +8,14 @@
 #include <string>
 #include <vector>
 
+struct addrinfo;
+
 namespace platform {
 
+// getaddrinfo of one stream entry per address of name in family (AF_INET, AF_INET6 or
+// AF_UNSPEC), with the canonical name: the list to free with freeaddrinfo, or nullptr with
+// kWsaHostNotFound (kWsaTryAgain when the resolver could not answer now) set.
+[[nodiscard]] addrinfo* ResolveStreamAddresses(const std::string& name, int family);
 // getaddrinfo for IPv6 only: every distinct address, in the resolver's order. false when the
 // name has none (it may still have IPv4 addresses).
 [[nodiscard]] bool LookupHost6(const std::string& name, std::vector<in6_addr>* addresses);

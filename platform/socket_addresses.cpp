@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "platform/host_addresses.h"
 #include "platform/socket.h"
 #include "platform/socket_errors.h"
 
@@ -69,16 +70,8 @@ std::string DottedAddress(const in_addr& address) {
 }
 
 bool LookupHost(const std::string& name, std::string* dotted, std::string* canonical) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_CANONNAME;
-  addrinfo* result = nullptr;
-  int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result);
-  if (rc != 0 || result == nullptr) {
-    SetLastSocketError(rc == EAI_AGAIN ? kWsaTryAgain : kWsaHostNotFound);
-    return false;
-  }
+  addrinfo* result = ResolveStreamAddresses(name, AF_INET);
+  if (!result) return false;
   *dotted = DottedAddress(reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr);
   *canonical = result->ai_canonname ? result->ai_canonname : name;
   freeaddrinfo(result);
