@@ -1,10 +1,13 @@
 // The directory of targets, threads and selected sockets, and the message layer's functions,
 // which find the owning thread's queue and hand the call to it.
-// Lock order: the directory lock is never held while a queue lock is taken the other way
-// round; queue locks are leaves.
+// Locking: each of the directory's maps is split into shards, each with its own lock, so that
+// sessions looking up their own sockets (every read and send does) do not queue behind other
+// sessions selecting, closing or creating theirs. A queue's list of what it holds has its own
+// lock, always taken last; queue locks are leaves.
 #include "platform/message_queue.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -21,24 +24,65 @@ namespace {
 
 using detail::ThreadQueue;
 
-struct TargetInfo {
+// A map split into shards by key, each shard behind its own reader-writer lock.
+template <typename Key, typename Value>
+class ShardedMap {
+ public:
+  struct Shard {
+    std::shared_mutex mu;
+    std::unordered_map<Key, Value> map;
+  };
+  Shard& For(Key key) { return shards_[static_cast<size_t>(key) % kShards]; }
+  // A copy of the value under key, or a default-made value.
+  Value Find(Key key) {
+    Shard& shard = For(key);
+    std::shared_lock lock(shard.mu);
+    auto it = shard.map.find(key);
+    return it == shard.map.end() ? Value{} : it->second;
+  }
+
+ private:
+  static constexpr size_t kShards = 64;
+  std::array<Shard, kShards> shards_;
+};
+
+// A thread's queue with the targets and sockets it holds in the directory, so that the
+// thread's end removes its own few entries instead of walking every entry of the process.
+struct QueueRecord {
+  explicit QueueRecord(ThreadId id) : queue(std::make_shared<ThreadQueue>(id)) {}
   std::shared_ptr<ThreadQueue> queue;
+  std::mutex mu;  // guards the two lists; taken after any shard lock
+  std::vector<TargetId> targets;
+  std::vector<int> sockets;
+
+  template <typename T>
+  void List(std::vector<T> QueueRecord::*list, T value) {
+    std::lock_guard lock(mu);
+    (this->*list).push_back(value);
+  }
+  template <typename T>
+  void Unlist(std::vector<T> QueueRecord::*list, T value) {
+    std::lock_guard lock(mu);
+    std::vector<T>& v = this->*list;
+    auto it = std::find(v.begin(), v.end(), value);
+    if (it == v.end()) return;
+    *it = v.back();
+    v.pop_back();
+  }
+};
+
+using RecordPtr = std::shared_ptr<QueueRecord>;
+
+struct TargetInfo {
+  RecordPtr record;
   TargetHandler handler;
 };
 
 // Who owns what: targets, threads and selected sockets, each mapped to the owning queue.
 struct Directory {
-  std::shared_mutex mu;
-  std::unordered_map<TargetId, TargetInfo> targets;
-  std::unordered_map<ThreadId, std::shared_ptr<ThreadQueue>> threads;
-  std::unordered_map<int, std::shared_ptr<ThreadQueue>> socket_owner;
-  // The targets and sockets each queue holds in the maps above, so that a thread's end
-  // removes its own few entries instead of walking every entry of the process.
-  struct Owned {
-    std::vector<TargetId> targets;
-    std::vector<int> sockets;
-  };
-  std::unordered_map<const ThreadQueue*, Owned> owned;
+  ShardedMap<TargetId, TargetInfo> targets;
+  ShardedMap<ThreadId, RecordPtr> threads;
+  ShardedMap<int, RecordPtr> socket_owner;
   std::atomic<uint32_t> next_target{1};
   std::atomic<uint32_t> next_thread{1};
 };
@@ -48,93 +92,95 @@ Directory& Dir() {
   return *dir;
 }
 
-// Takes value off the list of what a queue holds. Directory lock held.
-template <typename T>
-void Unlist(Directory& dir, const ThreadQueue* queue, std::vector<T> Directory::Owned::*list,
-            T value) {
-  auto owned = dir.owned.find(queue);
-  if (owned == dir.owned.end()) return;
-  std::vector<T>& v = owned->second.*list;
-  auto it = std::find(v.begin(), v.end(), value);
-  if (it == v.end()) return;
-  *it = v.back();
-  v.pop_back();
-}
-
 // The calling thread's queue; registered on first use, unregistered when the thread ends.
 struct QueueHolder {
-  std::shared_ptr<ThreadQueue> queue;
+  RecordPtr record;
   ~QueueHolder() {
-    if (!queue) return;
+    if (!record) return;
     Directory& dir = Dir();
-    std::unique_lock lock(dir.mu);
-    dir.threads.erase(queue->id());
-    auto owned = dir.owned.find(queue.get());
-    if (owned == dir.owned.end()) return;
-    for (TargetId id : owned->second.targets) {
-      auto it = dir.targets.find(id);
-      if (it != dir.targets.end() && it->second.queue == queue) dir.targets.erase(it);
+    {
+      auto& shard = dir.threads.For(record->queue->id());
+      std::unique_lock lock(shard.mu);
+      shard.map.erase(record->queue->id());
     }
-    for (int socket : owned->second.sockets) {
-      auto it = dir.socket_owner.find(socket);
-      if (it != dir.socket_owner.end() && it->second == queue) dir.socket_owner.erase(it);
+    std::vector<TargetId> targets;
+    std::vector<int> sockets;
+    {
+      std::lock_guard lock(record->mu);
+      targets.swap(record->targets);
+      sockets.swap(record->sockets);
     }
-    dir.owned.erase(owned);
+    for (TargetId id : targets) {
+      auto& shard = dir.targets.For(id);
+      std::unique_lock lock(shard.mu);
+      auto it = shard.map.find(id);
+      if (it != shard.map.end() && it->second.record == record) shard.map.erase(it);
+    }
+    for (int socket : sockets) {
+      auto& shard = dir.socket_owner.For(socket);
+      std::unique_lock lock(shard.mu);
+      auto it = shard.map.find(socket);
+      if (it != shard.map.end() && it->second == record) shard.map.erase(it);
+    }
   }
 };
 
 thread_local QueueHolder t_holder;
 
-std::shared_ptr<ThreadQueue> NewRegisteredQueue() {
+RecordPtr NewRegisteredQueue() {
   Directory& dir = Dir();
-  auto queue = std::make_shared<ThreadQueue>(dir.next_thread.fetch_add(1));
-  std::unique_lock lock(dir.mu);
-  dir.threads[queue->id()] = queue;
-  return queue;
+  auto record = std::make_shared<QueueRecord>(dir.next_thread.fetch_add(1));
+  auto& shard = dir.threads.For(record->queue->id());
+  std::unique_lock lock(shard.mu);
+  shard.map[record->queue->id()] = record;
+  return record;
 }
 
 ThreadQueue& Current() {
-  if (!t_holder.queue) t_holder.queue = NewRegisteredQueue();
-  return *t_holder.queue;
+  if (!t_holder.record) t_holder.record = NewRegisteredQueue();
+  return *t_holder.record->queue;
 }
 
 std::shared_ptr<ThreadQueue> QueueOfThread(ThreadId thread) {
-  Directory& dir = Dir();
-  std::shared_lock lock(dir.mu);
-  auto it = dir.threads.find(thread);
-  return it == dir.threads.end() ? nullptr : it->second;
+  RecordPtr record = Dir().threads.Find(thread);
+  return record ? record->queue : nullptr;
+}
+
+RecordPtr RecordOfTarget(TargetId target) {
+  auto& shard = Dir().targets.For(target);
+  std::shared_lock lock(shard.mu);
+  auto it = shard.map.find(target);
+  return it == shard.map.end() ? nullptr : it->second.record;
 }
 
 std::shared_ptr<ThreadQueue> QueueOfTarget(TargetId target) {
-  Directory& dir = Dir();
-  std::shared_lock lock(dir.mu);
-  auto it = dir.targets.find(target);
-  return it == dir.targets.end() ? nullptr : it->second.queue;
+  RecordPtr record = RecordOfTarget(target);
+  return record ? record->queue : nullptr;
 }
 
 }  // namespace
 
 struct PreparedQueue {
-  std::shared_ptr<ThreadQueue> queue;
+  RecordPtr record;
 };
 
 PreparedQueue* PrepareThreadQueue(ThreadId* id) {
   auto* prepared = new PreparedQueue{NewRegisteredQueue()};
-  *id = prepared->queue->id();
+  *id = prepared->record->queue->id();
   return prepared;
 }
 
 void AdoptThreadQueue(PreparedQueue* prepared) {
-  t_holder.queue = std::move(prepared->queue);
+  t_holder.record = std::move(prepared->record);
   delete prepared;
 }
 
 void DiscardThreadQueue(PreparedQueue* prepared) {
-  QueueHolder unregister{std::move(prepared->queue)};
+  QueueHolder unregister{std::move(prepared->record)};
   delete prepared;
 }
 
-void ReleaseThreadQueue() { QueueHolder ended{std::move(t_holder.queue)}; }
+void ReleaseThreadQueue() { QueueHolder ended{std::move(t_holder.record)}; }
 
 ThreadId CurrentThreadId() { return Current().id(); }
 
@@ -144,28 +190,32 @@ bool ThreadIsWaiting(ThreadId thread) {
 }
 
 TargetId CreateTarget(TargetHandler handler) {
-  ThreadQueue& queue = Current();
+  Current();
+  const RecordPtr& record = t_holder.record;
   Directory& dir = Dir();
   TargetId id = dir.next_target.fetch_add(1);
   if (id == 0) return 0;
-  std::unique_lock lock(dir.mu);
-  dir.targets[id] = TargetInfo{dir.threads.at(queue.id()), std::move(handler)};
-  dir.owned[&queue].targets.push_back(id);
+  {
+    auto& shard = dir.targets.For(id);
+    std::unique_lock lock(shard.mu);
+    shard.map[id] = TargetInfo{record, std::move(handler)};
+  }
+  record->List(&QueueRecord::targets, id);
   return id;
 }
 
 bool DestroyTarget(TargetId target) {
-  std::shared_ptr<ThreadQueue> queue;
+  RecordPtr record;
   {
-    Directory& dir = Dir();
-    std::unique_lock lock(dir.mu);
-    auto it = dir.targets.find(target);
-    if (it == dir.targets.end()) return false;
-    queue = it->second.queue;
-    dir.targets.erase(it);
-    Unlist(dir, queue.get(), &Directory::Owned::targets, target);
+    auto& shard = Dir().targets.For(target);
+    std::unique_lock lock(shard.mu);
+    auto it = shard.map.find(target);
+    if (it == shard.map.end()) return false;
+    record = std::move(it->second.record);
+    shard.map.erase(it);
   }
-  queue->DropTarget(target);
+  record->Unlist(&QueueRecord::targets, target);
+  record->queue->DropTarget(target);
   return true;
 }
 
@@ -211,14 +261,8 @@ void WaitMessage() {
 bool PeekMessage(Message* out, bool remove) { return Current().Next(out, remove, 0); }
 
 bool DispatchMessage(const Message& msg) {
-  TargetHandler handler;
-  {
-    Directory& dir = Dir();
-    std::shared_lock lock(dir.mu);
-    auto it = dir.targets.find(msg.target);
-    if (it == dir.targets.end() || !it->second.handler) return false;
-    handler = it->second.handler;
-  }
+  TargetHandler handler = Dir().targets.Find(msg.target).handler;
+  if (!handler) return false;
   handler(msg);
   return true;
 }
@@ -236,63 +280,51 @@ bool KillTimer(TargetId target, uintptr_t id) {
 }
 
 int AsyncSelect(int socket, TargetId target, unsigned message, long events, int* error) {
-  auto queue = QueueOfTarget(target);
-  if (!queue) {
+  RecordPtr record = RecordOfTarget(target);
+  if (!record) {
     if (error) *error = kWsaEInval;
     return -1;
   }
-  std::shared_ptr<ThreadQueue> previous;
+  RecordPtr previous;
   {
-    Directory& dir = Dir();
-    std::unique_lock lock(dir.mu);
-    auto it = dir.socket_owner.find(socket);
-    std::shared_ptr<ThreadQueue> old = it != dir.socket_owner.end() ? it->second : nullptr;
-    if (old && old != queue) previous = old;
-    if (old && (events == 0 || old != queue)) {
-      dir.socket_owner.erase(it);
-      Unlist(dir, old.get(), &Directory::Owned::sockets, socket);
+    auto& shard = Dir().socket_owner.For(socket);
+    std::unique_lock lock(shard.mu);
+    auto it = shard.map.find(socket);
+    RecordPtr old = it != shard.map.end() ? it->second : nullptr;
+    if (old && old != record) previous = old;
+    if (old && (events == 0 || old != record)) {
+      shard.map.erase(it);
+      old->Unlist(&QueueRecord::sockets, socket);
     }
-    if (events != 0 && old != queue) {
-      dir.socket_owner[socket] = queue;
-      dir.owned[queue.get()].sockets.push_back(socket);
+    if (events != 0 && old != record) {
+      shard.map[socket] = record;
+      record->List(&QueueRecord::sockets, socket);
     }
   }
-  if (previous) previous->Forget(socket);
-  return queue->Select(socket, target, message, events, error);
+  if (previous) previous->queue->Forget(socket);
+  return record->queue->Select(socket, target, message, events, error);
 }
-
-namespace {
-
-// The queue of the thread whose target selected socket, or none.
-std::shared_ptr<ThreadQueue> SocketOwner(int socket) {
-  Directory& dir = Dir();
-  std::shared_lock lock(dir.mu);
-  auto it = dir.socket_owner.find(socket);
-  return it == dir.socket_owner.end() ? nullptr : it->second;
-}
-
-}  // namespace
 
 void NoteSocketCall(int socket) {
-  if (std::shared_ptr<ThreadQueue> queue = SocketOwner(socket)) queue->NoteCall(socket);
+  if (RecordPtr record = Dir().socket_owner.Find(socket)) record->queue->NoteCall(socket);
 }
 
 void NoteSendBlocked(int socket) {
-  if (std::shared_ptr<ThreadQueue> queue = SocketOwner(socket)) queue->NoteSendBlocked(socket);
+  if (RecordPtr record = Dir().socket_owner.Find(socket)) record->queue->NoteSendBlocked(socket);
 }
 
 void ForgetSocket(int socket) {
-  std::shared_ptr<ThreadQueue> queue;
+  RecordPtr record;
   {
-    Directory& dir = Dir();
-    std::unique_lock lock(dir.mu);
-    auto it = dir.socket_owner.find(socket);
-    if (it == dir.socket_owner.end()) return;
-    queue = it->second;
-    dir.socket_owner.erase(it);
-    Unlist(dir, queue.get(), &Directory::Owned::sockets, socket);
+    auto& shard = Dir().socket_owner.For(socket);
+    std::unique_lock lock(shard.mu);
+    auto it = shard.map.find(socket);
+    if (it == shard.map.end()) return;
+    record = std::move(it->second);
+    shard.map.erase(it);
   }
-  queue->Forget(socket);
+  record->Unlist(&QueueRecord::sockets, socket);
+  record->queue->Forget(socket);
 }
 
 void SetQueueWakeHook(std::function<void()> hook) { Current().SetWakeHook(std::move(hook)); }

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -22,6 +23,25 @@ int PendingSocketError(int socket) {
   if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return 0;
   return err == 0 ? 0 : WinsockErrorFromErrno(err);
 }
+
+// The calling thread's wake descriptor, made at its first wait and closed when it ends. A
+// queue borrows it only while its owner runs on this thread, and only a sleeping owner is
+// written to, so a descriptor is never written after its thread ended.
+class ThreadWakeFd {
+ public:
+  ~ThreadWakeFd() {
+    if (fd_ >= 0) close(fd_);
+  }
+  int Get() {
+    if (fd_ < 0) fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    return fd_;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+thread_local ThreadWakeFd t_wake_fd;
 
 }  // namespace
 
@@ -143,6 +163,7 @@ bool ThreadQueue::Next(Message* out, bool remove, int timeout_ms) {
   std::vector<std::pair<int, uint64_t>> keys;
   auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
   std::unique_lock lock(mu_);
+  if (event_fd_ < 0) event_fd_ = t_wake_fd.Get();
   for (;;) {
     if (TakeReadyLocked(out, remove)) return true;
     int wait = timeout_ms;

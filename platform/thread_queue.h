@@ -4,7 +4,6 @@
 // mu_; only the owning thread waits in Next.
 #pragma once
 
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -47,10 +46,7 @@ struct SocketWatch {
 
 class ThreadQueue {
  public:
-  explicit ThreadQueue(ThreadId id) : id_(id), event_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-  ~ThreadQueue() {
-    if (event_fd_ >= 0) close(event_fd_);
-  }
+  explicit ThreadQueue(ThreadId id) : id_(id) {}
   ThreadQueue(const ThreadQueue&) = delete;
   ThreadQueue& operator=(const ThreadQueue&) = delete;
 
@@ -107,7 +103,9 @@ class ThreadQueue {
   bool DropSocketEventsLocked(int socket);
 
   const ThreadId id_;
-  const int event_fd_;
+  // The owning thread's wake descriptor (one per thread, kept across the queues it runs, so a
+  // session does not pay for making and closing one); set at the owner's first wait.
+  int event_fd_ = -1;
   std::mutex mu_;
   std::deque<Message> posted_;
   std::vector<Timer> timers_;

@@ -2,7 +2,6 @@
 #include "gateway/engine/relay_direction.h"
 
 #include <fcntl.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -48,11 +47,10 @@ class SparePipes {
     *capacity = spare.capacity;
     return true;
   }
-  // Keeps an empty pipe, or closes it when enough are kept. A pipe that still holds a byte
-  // is never handed to another session.
+  // Keeps an empty pipe (the direction's count of held bytes says it is), or closes it when
+  // enough are kept.
   void Give(const int fds[2], size_t capacity) {
-    int unread = -1;
-    if (count_ == kMax || ioctl(fds[0], FIONREAD, &unread) != 0 || unread != 0) {
+    if (count_ == kMax) {
       close(fds[0]);
       close(fds[1]);
       return;
