@@ -2,6 +2,8 @@
 #include "platform/message_queue.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -162,6 +164,65 @@ TEST(MessageQueue, ManyThreadsEachWithTheirOwnQueue) {
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(done, kThreads);
+}
+
+// A pooled thread runs one queue after another. Each must be woken while it sleeps, whatever
+// the queue before it left behind, and the sockets an ended queue selected are no longer its.
+TEST(MessageQueue, ThreadRunningQueueAfterQueueIsWokenInEach) {
+  constexpr int kQueues = 5;
+  std::atomic<ThreadId> current{0};
+  std::atomic<int> woken{0};
+  int sockets[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
+  std::thread pooled([&] {
+    std::vector<int> opened;  // descriptors the thread's sessions open between queues
+    for (int q = 0; q < kQueues; ++q) {
+      ThreadId id = 0;
+      AdoptThreadQueue(PrepareThreadQueue(&id));
+      TargetId target = CreateTarget();
+      // Every queue selects the same socket number, as sessions reusing a closed number do.
+      if (AsyncSelect(sockets[0], target, kMsgA, kFdRead) != 0) return;
+      current = id;
+      Message msg;
+      while (GetMessage(&msg)) {
+        if (msg.target == 0 && msg.message == kMsgB) break;
+      }
+      current = 0;
+      ReleaseThreadQueue();
+      int fds[2];
+      if (pipe(fds) == 0) opened.insert(opened.end(), {fds[0], fds[1]});
+      ++woken;
+    }
+    for (int fd : opened) close(fd);
+  });
+  for (int q = 0; q < kQueues; ++q) {
+    ThreadId id = 0;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while ((id = current.load()) == 0 || !ThreadIsWaiting(id)) {
+      ASSERT_LT(std::chrono::steady_clock::now(), until) << "queue " << q << " never waited";
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(PostThreadMessage(id, kMsgB, 0, 0));
+    until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (woken.load() == q) {
+      ASSERT_LT(std::chrono::steady_clock::now(), until) << "queue " << q << " was not woken";
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  pooled.join();
+  EXPECT_EQ(woken, kQueues);
+  // The last queue ended with the socket selected; a new selection here is this thread's.
+  TargetId mine = CreateTarget();
+  ASSERT_EQ(AsyncSelect(sockets[0], mine, kMsgA, kFdRead), 0);
+  ASSERT_EQ(send(sockets[1], "x", 1, 0), 1);
+  Message msg;
+  ASSERT_TRUE(GetMessageWithin(&msg, 5000));
+  EXPECT_EQ(msg.target, mine);
+  EXPECT_EQ(SelectEvent(msg.lparam), kFdRead);
+  AsyncSelect(sockets[0], mine, 0, 0);
+  DestroyTarget(mine);
+  close(sockets[0]);
+  close(sockets[1]);
 }
 
 }  // namespace

@@ -182,10 +182,4 @@ int AddressTextFor(const std::string& name, std::string* text) {
   return 0;
 }
 
-void GetPeerAddress(platform::Socket s, std::string* text) {
-  if (s == platform::kInvalidSocket) return;
-  std::string dotted;
-  if (platform::PeerAddress(s, &dotted)) *text = dotted;
-}
-
 }  // namespace engine

@@ -70,8 +70,5 @@ class DialContext {
 // Address text of name: copied when dotted or IPv6 text already, else resolved as
 // ResolveTarget does (may dial). "" on failure.
 int AddressTextFor(const std::string& name, std::string* text);
-// getpeername as text (IPv4-mapped peers as dotted IPv4); *text untouched for kInvalidSocket or an
-// unconnected socket.
-void GetPeerAddress(platform::Socket s, std::string* text);
 
 }  // namespace engine

@@ -120,8 +120,7 @@ int HttpOpening::Run() {
     if (LimitToOneRequest() != 0) return AnswerText(kProtocolViolation);
   }
   int target = ResolveTarget(host_text_, &address_, dial_);
-  std::string client_address;
-  engine::GetPeerAddress(client_, &client_address);
+  const std::string& client_address = session_.client_address();
   // The rules see the request before the lookup result is looked at.
   if (engine::CheckAccess(engine::kMatchByAddress, engine::RuleNumberFor(engine::kCodeWww),
                           client_address, address_, request_) != 0 ||
