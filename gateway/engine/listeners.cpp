@@ -1,6 +1,8 @@
 // Opening, selecting and re-opening listeners, and the port-53 socket.
 #include "gateway/engine/listeners.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -39,6 +41,8 @@ bool IsDatagramEntry(const ServiceEntry& e) {
   return (code == kCodeTcpMappedLink || code == kCodeUdpMappedLink) && e.ProtocolType == 1;
 }
 
+constexpr int kClientSpeaksFirstSeconds = 1;
+
 // The stored ListenCapacity stays as it is, but a burst of connections must not be refused
 // because of a small one: the kernel never gets less than the system's own maximum.
 int KernelBacklog(int capacity) { return std::max(capacity, SOMAXCONN); }
@@ -56,6 +60,13 @@ Opened CreateListener(ServiceEntry* e) {
       (!IsDatagramEntry(*e) && platform::Listen(s, KernelBacklog(e->ListenCapacity)) != 0)) {
     platform::CloseSocket(s);
     return Opened::kBindFailed;
+  }
+  // Web and SOCKS clients speak first: their connections are reported once the request's
+  // first bytes are in, so a session starts with something to read instead of sleeping
+  // until it comes. A silent client is still reported, some seconds later.
+  if (e->service_code == kCodeWww || e->service_code == kCodeSocks) {
+    int seconds = kClientSpeaksFirstSeconds;
+    setsockopt(s, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
   }
   e->listening_socket = s;
   return Opened::kOk;
