@@ -33,12 +33,16 @@ class ShardedMap {
     std::unordered_map<Key, Value> map;
   };
   Shard& For(Key key) { return shards_[static_cast<size_t>(key) % kShards]; }
-  // A copy of the value under key, or a default-made value.
-  Value Find(Key key) {
+  // part(value under key), or part of a default-made value when there is none.
+  template <typename Part>
+  auto Find(Key key, Part part) {
     Shard& shard = For(key);
     std::shared_lock lock(shard.mu);
     auto it = shard.map.find(key);
-    return it == shard.map.end() ? Value{} : it->second;
+    return it == shard.map.end() ? part(Value{}) : part(it->second);
+  }
+  Value Find(Key key) {
+    return Find(key, [](const Value& v) { return v; });
   }
 
  private:
@@ -136,10 +140,12 @@ RecordPtr NewRegisteredQueue() {
   return record;
 }
 
-ThreadQueue& Current() {
+const RecordPtr& CurrentRecord() {
   if (!t_holder.record) t_holder.record = NewRegisteredQueue();
-  return *t_holder.record->queue;
+  return t_holder.record;
 }
+
+ThreadQueue& Current() { return *CurrentRecord()->queue; }
 
 std::shared_ptr<ThreadQueue> QueueOfThread(ThreadId thread) {
   RecordPtr record = Dir().threads.Find(thread);
@@ -147,10 +153,7 @@ std::shared_ptr<ThreadQueue> QueueOfThread(ThreadId thread) {
 }
 
 RecordPtr RecordOfTarget(TargetId target) {
-  auto& shard = Dir().targets.For(target);
-  std::shared_lock lock(shard.mu);
-  auto it = shard.map.find(target);
-  return it == shard.map.end() ? nullptr : it->second.record;
+  return Dir().targets.Find(target, [](const TargetInfo& t) { return t.record; });
 }
 
 std::shared_ptr<ThreadQueue> QueueOfTarget(TargetId target) {
@@ -190,8 +193,7 @@ bool ThreadIsWaiting(ThreadId thread) {
 }
 
 TargetId CreateTarget(TargetHandler handler) {
-  Current();
-  const RecordPtr& record = t_holder.record;
+  const RecordPtr& record = CurrentRecord();
   Directory& dir = Dir();
   TargetId id = dir.next_target.fetch_add(1);
   if (id == 0) return 0;
@@ -261,7 +263,8 @@ void WaitMessage() {
 bool PeekMessage(Message* out, bool remove) { return Current().Next(out, remove, 0); }
 
 bool DispatchMessage(const Message& msg) {
-  TargetHandler handler = Dir().targets.Find(msg.target).handler;
+  TargetHandler handler =
+      Dir().targets.Find(msg.target, [](const TargetInfo& t) { return t.handler; });
   if (!handler) return false;
   handler(msg);
   return true;

@@ -43,6 +43,9 @@ class ThreadWakeFd {
 
 thread_local ThreadWakeFd t_wake_fd;
 
+// The longest a thread without a wake descriptor sleeps before it looks at its queue again.
+constexpr int kUnwakeableWaitMs = 50;
+
 }  // namespace
 
 bool ThreadQueue::TakeReadyLocked(Message* out, bool remove) {
@@ -163,7 +166,6 @@ bool ThreadQueue::Next(Message* out, bool remove, int timeout_ms) {
   std::vector<std::pair<int, uint64_t>> keys;
   auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
   std::unique_lock lock(mu_);
-  if (event_fd_ < 0) event_fd_ = t_wake_fd.Get();
   for (;;) {
     if (TakeReadyLocked(out, remove)) return true;
     int wait = timeout_ms;
@@ -172,6 +174,11 @@ bool ThreadQueue::Next(Message* out, bool remove, int timeout_ms) {
       wait = static_cast<int>(std::max<long long>(left, 0));
     }
     wait = PollTimeoutLocked(wait);
+    if (event_fd_ < 0) event_fd_ = t_wake_fd.Get();
+    // With no wake descriptor (none could be made: the process ran out of them) a post from
+    // another thread cannot end the wait, so the wait is cut short and the queue looked at
+    // again; the descriptor is asked for again each round.
+    if (event_fd_ < 0 && (wait < 0 || wait > kUnwakeableWaitMs)) wait = kUnwakeableWaitMs;
     fds.clear();
     keys.clear();
     BuildPollSetLocked(&fds, &keys);
